@@ -1,0 +1,29 @@
+# zlib and OpenSSL libcrypto as imported targets msilaunch::zlib and
+# msilaunch::crypto: the host's packages natively, the MinGW zlib package and
+# the cached libcrypto cross-build (scripts/build-openssl-mingw) for Windows.
+if(WIN32)
+  set(MSILAUNCH_OPENSSL_MINGW "$ENV{HOME}/.cache/msilaunch/openssl-mingw" CACHE PATH
+      "Static libcrypto cross-built for i686 MinGW-w64")
+  if(DEFINED ENV{MSILAUNCH_CACHE})
+    set(MSILAUNCH_OPENSSL_MINGW "$ENV{MSILAUNCH_CACHE}/openssl-mingw")
+  endif()
+  if(NOT EXISTS "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a")
+    message(FATAL_ERROR "No cross-built libcrypto at ${MSILAUNCH_OPENSSL_MINGW}: run scripts/bootstrap")
+  endif()
+  add_library(msilaunch::crypto STATIC IMPORTED)
+  set_target_properties(msilaunch::crypto PROPERTIES
+    IMPORTED_LOCATION "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${MSILAUNCH_OPENSSL_MINGW}/include"
+    INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt")
+  find_library(MSILAUNCH_MINGW_ZLIB NAMES libz.a z REQUIRED)
+  find_path(MSILAUNCH_MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
+  add_library(msilaunch::zlib STATIC IMPORTED)
+  set_target_properties(msilaunch::zlib PROPERTIES
+    IMPORTED_LOCATION "${MSILAUNCH_MINGW_ZLIB}"
+    INTERFACE_INCLUDE_DIRECTORIES "${MSILAUNCH_MINGW_ZLIB_INCLUDE}")
+else()
+  find_package(ZLIB REQUIRED)
+  find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
+  add_library(msilaunch::zlib ALIAS ZLIB::ZLIB)
+  add_library(msilaunch::crypto ALIAS OpenSSL::Crypto)
+endif()

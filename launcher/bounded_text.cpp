@@ -1,0 +1,47 @@
+#include "launcher/bounded_text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+bool AppendFormat(char* buffer, size_t size, size_t* length, const char* format, ...) {
+  if (size == 0 || *length >= size) return false;
+  size_t room = size - *length;
+  va_list args;
+  va_start(args, format);
+  int wanted = vsnprintf(buffer + *length, room, format, args);
+  va_end(args);
+  if (wanted < 0) {
+    buffer[*length] = '\0';
+    return false;
+  }
+  if (static_cast<size_t>(wanted) >= room) {
+    *length = size - 1;
+    return false;
+  }
+  *length += static_cast<size_t>(wanted);
+  return true;
+}
+
+static char LowerAscii(unsigned c) {
+  return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+}
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    if (LowerAscii(static_cast<unsigned char>(*a)) != LowerAscii(static_cast<unsigned char>(*b)))
+      return false;
+    if (*a == '\0') return true;
+  }
+}
+
+bool EqualsIgnoringAsciiCase(const char16_t* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned wa = *a, wb = static_cast<unsigned char>(*b);
+    if (wa > 0x7F || wb > 0x7F) {
+      if (wa != wb) return false;
+    } else if (LowerAscii(wa) != LowerAscii(wb)) {
+      return false;
+    }
+    if (wa == 0) return true;
+  }
+}

@@ -1,0 +1,41 @@
+// The result of every fallible step: a code and the number of the site that
+// produced it. The site numbers are fixed behaviour (they appear in the error
+// box), never source line numbers.
+#pragma once
+
+#include <cstdint>
+
+struct ErrorPair {
+  uint32_t code;  // 0 success; else a Windows error, an HRESULT or msiexec's exit code
+  uint32_t line;  // the reporting site
+};
+
+// A query for the calling thread's last system error (GetLastError on
+// Windows, the seam's emulation natively). May be null.
+using LastErrorQuery = uint32_t (*)();
+
+// Builds a pair. When `lastError` is given and returns non-zero, that value
+// is the code; otherwise `defaultCode` is. `line` is stored unchanged.
+ErrorPair MakeErrorPair(LastErrorQuery lastError, uint32_t defaultCode, uint32_t line);
+
+// Codes the launcher produces or tests itself.
+namespace ErrorCode {
+constexpr uint32_t Success = 0;
+constexpr uint32_t NotEnoughMemory = 8;
+constexpr uint32_t BadFormat = 11;
+constexpr uint32_t InvalidData = 13;
+constexpr uint32_t WriteFault = 29;
+constexpr uint32_t ReadFault = 30;
+constexpr uint32_t NoProcSlots = 89;
+constexpr uint32_t OpenFailed = 110;
+constexpr uint32_t SeekOnDevice = 132;
+constexpr uint32_t MoreData = 234;
+constexpr uint32_t NoAssociation = 1155;
+constexpr uint32_t NotFound = 1168;
+constexpr uint32_t Cancelled = 1223;
+constexpr uint32_t FileCorrupt = 1392;
+constexpr uint32_t InstallServiceFailure = 1601;
+constexpr uint32_t CantResolveFilename = 1921;
+constexpr uint32_t InvalidArg = 0x80070057u;  // E_INVALIDARG
+constexpr uint32_t BadKey = 0x80090003u;      // NTE_BAD_KEY
+}  // namespace ErrorCode

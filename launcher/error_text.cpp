@@ -1,0 +1,40 @@
+#include "launcher/error_text.h"
+
+#include <cstddef>
+
+#include "launcher/bounded_text.h"
+#include "launcher/platform.h"
+
+void FormatErrorText(uint32_t code, char* buffer, uint32_t size, const char* insert) {
+  if (size == 0) return;
+  uint32_t stored = platform::SystemMessageText(code, buffer, size);
+  if (stored > size) stored = size;
+
+  // Trim periods, spaces and line breaks; tabs and everything else stay.
+  int64_t last = static_cast<int64_t>(stored) - 1;
+  while (last >= 0) {
+    const char c = buffer[last];
+    if (c != '.' && c != ' ' && c != '\r' && c != '\n') break;
+    --last;
+  }
+
+  const bool hasInsert = insert && insert[0] != '\0';
+  size_t length = 0;
+  if (last < 0) {
+    if (hasInsert)
+      AppendFormat(buffer, size, &length, "%s %u (%s).", "Error", code, insert);
+    else
+      AppendFormat(buffer, size, &length, "%s %u", "Error", code);
+    return;
+  }
+  length = static_cast<size_t>(last) + 1;
+  if (length >= size) {
+    // The system text filled the buffer: keep it, cut by one to terminate.
+    buffer[size - 1] = '\0';
+    return;
+  }
+  if (hasInsert)
+    AppendFormat(buffer, size, &length, " (%s).", insert);
+  else
+    AppendFormat(buffer, size, &length, ".");
+}

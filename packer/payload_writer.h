@@ -1,0 +1,52 @@
+// The making side of the payload format: manifests, signed and compressed
+// records, record stacks. A native library (std containers, OpenSSL), used
+// by the msilaunch-pack command and by every test that needs a payload.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "payload/record_stack.h"
+
+using ByteVector = std::vector<uint8_t>;
+
+// An RSA private key for signing records (OpenSSL EVP_PKEY inside).
+struct SigningKey;
+
+// Loads a PEM RSA-2048 private key. Null with *error set on failure
+// (unreadable file, not RSA, not 2048 bits).
+SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
+void FreeSigningKey(SigningKey* key);
+// The modulus of the key's public half, least significant byte first.
+void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]);
+
+// Manifest texts: "arch\lcids\{code}\name" and "cab\ids\file".
+std::string PackageEntryText(const std::string& architecture, const std::string& lcids,
+                             const std::string& productCode, const std::string& productName);
+std::string CabEntryText(const std::string& packageIds, const std::string& fileName);
+
+// Appends one manifest entry: id, byte length, then `text` (UTF-8) as
+// UTF-16LE including one terminating NUL.
+void AppendManifestEntry(ByteVector* manifest, uint32_t id, const std::string& text);
+
+struct RecordEncoding {
+  bool compress = true;  // data part: one zlib stream of the content
+  bool sign = true;      // signature part: RSA PKCS#1 v1.5 / SHA-256 over the content
+  int level = 9;         // compression level
+};
+
+// Appends one record (data, signature, trailer) to `stack`. `key` is needed
+// when signing. False with *error set on failure.
+bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
+                  size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
+                  std::string* error);
+
+// A whole payload: the manifest record lowest, then one file record per
+// file, in the given order.
+struct PayloadFile {
+  uint32_t id;
+  ByteVector content;
+};
+bool BuildPayload(const ByteVector& manifest, const std::vector<PayloadFile>& files, const SigningKey* key,
+                  const RecordEncoding& encoding, ByteVector* stack, std::string* error);

@@ -1,0 +1,32 @@
+// The payloads the carriers found, each with its verified manifest.
+#pragma once
+
+#include <cstdint>
+
+#include "launcher/error_pair.h"
+
+// How every record of a payload is stored. Both carriers set both flags.
+constexpr uint32_t PayloadFlagCompressed = 1;  // data part is one zlib stream
+constexpr uint32_t PayloadFlagSigned = 2;      // signature part: RSA PKCS#1 v1.5 / SHA-256 over the content
+
+struct PayloadItem {
+  uint8_t* raw;       // owned: the block whose last byte ends the record stack
+  uint32_t rawSize;
+  uint8_t* manifest;  // owned: content of the manifest record (ManifestRecordType, 0)
+  uint32_t manifestSize;
+  uint32_t flags;
+};
+
+struct PayloadList {
+  PayloadItem* items;  // owned; grows by exactly one zero-filled item per append
+  uint32_t count;
+};
+
+// Grows `list` by one item and copies `item` into the new last slot. On
+// failure returns false, leaves the list as it was, and the caller still owns
+// the item's blocks; the thread's last error tells why.
+bool AppendPayload(PayloadList* list, const PayloadItem& item);
+
+// Frees every item's raw and manifest blocks (each when present), then the
+// array, and empties the list.
+void ReleasePayloadList(PayloadList* list);
