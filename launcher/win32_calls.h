@@ -1,0 +1,63 @@
+// The Win32 edge's table of system calls. Only Win32-only files include this
+// (it brings <windows.h>); portable code goes through launcher/platform.h,
+// whose Windows defaults (launcher/platform_win32.cpp) call through here, so
+// swapping an entry below reaches every caller, portable or not.
+//
+// X(return type, name, parameter list, argument list, value on injected failure)
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#define MSILAUNCH_WIN32_CALLS(X)                                                                  \
+  X(HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), nullptr)                       \
+  X(HLOCAL, LocalReAlloc, (HLOCAL block, SIZE_T bytes, UINT flags), (block, bytes, flags), nullptr) \
+  X(HLOCAL, LocalFree, (HLOCAL block), (block), block)                                             \
+  X(int, WideCharToMultiByte,                                                                      \
+    (UINT codePage, DWORD flags, LPCWCH text, int units, LPSTR out, int outSize, LPCCH defaultChar, \
+     LPBOOL usedDefault),                                                                          \
+    (codePage, flags, text, units, out, outSize, defaultChar, usedDefault), 0)                     \
+  X(int, MultiByteToWideChar,                                                                      \
+    (UINT codePage, DWORD flags, LPCCH text, int bytes, LPWSTR out, int outSize),                  \
+    (codePage, flags, text, bytes, out, outSize), 0)                                               \
+  X(DWORD, FormatMessageA,                                                                         \
+    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer, DWORD size,              \
+     va_list* arguments),                                                                          \
+    (flags, source, id, language, buffer, size, arguments), 0)                                     \
+  X(DWORD, GetModuleFileNameA, (HMODULE module, LPSTR buffer, DWORD size), (module, buffer, size), 0) \
+  X(HANDLE, CreateFileA,                                                                           \
+    (LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,    \
+     DWORD attributes, HANDLE templateFile),                                                       \
+    (path, access, share, security, disposition, attributes, templateFile), INVALID_HANDLE_VALUE)  \
+  X(DWORD, GetFileSize, (HANDLE file, LPDWORD high), (file, high), INVALID_FILE_SIZE)              \
+  X(BOOL, ReadFile, (HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped), \
+    (file, buffer, size, read, overlapped), FALSE)                                                 \
+  X(BOOL, WriteFile,                                                                               \
+    (HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped),           \
+    (file, buffer, size, written, overlapped), FALSE)                                              \
+  X(BOOL, CloseHandle, (HANDLE handle), (handle), FALSE)                                           \
+  X(HANDLE, FindFirstFileA, (LPCSTR path, LPWIN32_FIND_DATAA data), (path, data), INVALID_HANDLE_VALUE) \
+  X(BOOL, FindClose, (HANDLE search), (search), FALSE)                                             \
+  X(HCRYPTMSG, CryptMsgOpenToDecode,                                                               \
+    (DWORD encoding, DWORD flags, DWORD type, HCRYPTPROV_LEGACY provider, PCERT_INFO recipient,     \
+     PCMSG_STREAM_INFO stream),                                                                    \
+    (encoding, flags, type, provider, recipient, stream), nullptr)                                 \
+  X(BOOL, CryptMsgUpdate, (HCRYPTMSG message, const BYTE* data, DWORD size, BOOL final),          \
+    (message, data, size, final), FALSE)                                                           \
+  X(BOOL, CryptMsgGetParam,                                                                        \
+    (HCRYPTMSG message, DWORD parameter, DWORD index, void* data, DWORD* size),                    \
+    (message, parameter, index, data, size), FALSE)                                                \
+  X(BOOL, CryptMsgClose, (HCRYPTMSG message), (message), FALSE)                                    \
+  X(PCCERT_CONTEXT, CertCreateCertificateContext, (DWORD encoding, const BYTE* der, DWORD size),   \
+    (encoding, der, size), nullptr)                                                                \
+  X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)
+
+struct Win32Calls {
+#define MSILAUNCH_DECLARE_WIN32_ENTRY(ret, name, params, args, fail) ret(WINAPI* name) params;
+  MSILAUNCH_WIN32_CALLS(MSILAUNCH_DECLARE_WIN32_ENTRY)
+#undef MSILAUNCH_DECLARE_WIN32_ENTRY
+};
+
+// The table in force and the real system calls. Tests swap entries of gWin32.
+extern Win32Calls gWin32;
+extern const Win32Calls kWin32Defaults;
