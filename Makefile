@@ -1,0 +1,35 @@
+# Thin front over the CMake presets. `make test` works on a fresh Debian 12
+# machine as root: it installs what is missing, then builds and tests the
+# native core, the Windows launcher under Wine, and the fuzz targets.
+JOBS ?= 2
+
+.PHONY: test bootstrap native win32 fuzz bench release clean
+
+test: bootstrap
+	$(MAKE) native win32 fuzz
+
+bootstrap:
+	./scripts/bootstrap
+
+native:
+	cmake --preset native
+	cmake --build --preset native -j$(JOBS)
+	ctest --preset native
+
+win32:
+	cmake --preset win32
+	cmake --build --preset win32 -j$(JOBS)
+	ctest --preset win32
+
+fuzz:
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j$(JOBS)
+	ctest --preset fuzz
+
+bench: bootstrap
+	cmake --preset bench
+	cmake --build --preset bench -j$(JOBS)
+	./build/bench/bench/read_record_bench
+
+clean:
+	rm -rf build

@@ -1,0 +1,49 @@
+#include "launcher/launcher_run.h"
+
+#include <cstring>
+
+#include "launcher/bounded_text.h"
+#include "launcher/error_text.h"
+#include "launcher/platform.h"
+#include "payload/carriers.h"
+
+void BeginRun(LauncherState* state) {
+  std::memset(state, 0, sizeof *state);
+  state->result = kInitialRunResult;
+}
+
+bool HasQuietSwitch(char16_t* const* arguments, int32_t count) {
+  for (int32_t i = 1; i < count; ++i) {
+    const char16_t* argument = arguments[i];
+    if (EqualsIgnoringAsciiCase(argument, "/q") || EqualsIgnoringAsciiCase(argument, "/qn") ||
+        EqualsIgnoringAsciiCase(argument, "/quiet"))
+      return true;
+  }
+  return false;
+}
+
+ErrorPair LoadPayloads(const uint8_t* file, uint32_t fileSize, PayloadList* payloads) {
+  ErrorPair pair = ReadCertificatePayloads(file, fileSize, payloads);
+  // A failing certificate carrier ends the run even when a stack sits at the
+  // tail: a damaged signature is not a reason to trust the tail instead.
+  if (pair.code == 0 && payloads->count == 0) pair = ReadTailPayload(file, fileSize, payloads);
+  return pair;
+}
+
+void ComposeErrorText(LauncherState* state) {
+  if (state->messageText[0] != '\0') return;
+  char insert[64];
+  size_t length = 0;
+  insert[0] = '\0';
+  AppendFormat(insert, sizeof insert, &length, "%u, %u, %u", 1u, state->result.code, state->result.line);
+  FormatErrorText(state->result.code, state->messageText, sizeof state->messageText, insert);
+}
+
+void EndRun(LauncherState* state) {
+  ReleasePayloadList(&state->context.payloads);
+  if (state->ownPath) platform::FreeBlock(state->ownPath);
+  if (state->arguments) platform::FreeBlock(state->arguments);
+  state->ownPath = nullptr;
+  state->arguments = nullptr;
+  state->argumentCount = 0;
+}
