@@ -1,0 +1,173 @@
+#include "payload/carriers.h"
+
+#include <cstring>
+
+#include "launcher/platform.h"
+#include "payload/record_decoding.h"
+
+extern const char PayloadExtensionOid[] =
+    "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546";
+
+namespace {
+
+// Where the certificate carrier stands; the line numbers are fixed
+// behaviour (they reach the error box), not source lines.
+constexpr uint32_t kLineNoCertificatePayload = 789;
+constexpr uint32_t kLineOpenMessage = 831;
+constexpr uint32_t kLineUpdateMessage = 837;
+constexpr uint32_t kLineCertificateCount = 846;
+constexpr uint32_t kLineCertificateSize = 937;
+constexpr uint32_t kLineCertificateBlock = 932;
+constexpr uint32_t kLineCertificateFetch = 924;
+constexpr uint32_t kLineCertificateDecode = 919;
+constexpr uint32_t kLineExtensionCopy = 907;
+constexpr uint32_t kLineCertificateAppend = 892;
+// ... and the file-tail carrier.
+constexpr uint32_t kLineTailCopy = 2016;
+constexpr uint32_t kLineTailAppend = 2001;
+
+constexpr uint32_t kPayloadFlags = PayloadFlagCompressed | PayloadFlagSigned;
+
+// PE32 layout, as file offsets relative to e_lfanew where noted.
+constexpr uint32_t kDosHeaderSize = 64;
+constexpr uint32_t kLfanewOffset = 0x3C;
+constexpr uint32_t kPe32HeadersSize = 248;  // signature + file header + PE32 optional header
+constexpr uint32_t kPeSignature = 0x00004550;
+constexpr uint32_t kOptionalMagicOffset = 24;
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint32_t kSecurityDirectoryOffset = 152;
+constexpr uint32_t kWinCertificateHeaderSize = 8;
+
+uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The signed message of the file's first WIN_CERTIFICATE entry, as a span
+// inside the file; false when the file has no usable signature to look into.
+bool FindSignedMessage(const uint8_t* file, uint32_t fileSize, const uint8_t** message, uint32_t* messageSize) {
+  if (fileSize < kDosHeaderSize) return false;
+  if (file[0] != 'M' || file[1] != 'Z') return false;
+  // 64-bit sums: a huge e_lfanew or table offset must not wrap into range.
+  const uint32_t lfanew = ReadU32(file + kLfanewOffset);
+  if (static_cast<uint64_t>(lfanew) + kPe32HeadersSize > fileSize) return false;
+  const uint8_t* pe = file + lfanew;
+  if (ReadU32(pe) != kPeSignature) return false;
+  if (ReadU16(pe + kOptionalMagicOffset) != kPe32Magic) return false;
+  const uint32_t tableOffset = ReadU32(pe + kSecurityDirectoryOffset);
+  const uint32_t tableSize = ReadU32(pe + kSecurityDirectoryOffset + 4);
+  if (tableSize < kWinCertificateHeaderSize) return false;
+  if (static_cast<uint64_t>(tableOffset) + tableSize > fileSize) return false;
+  // A first entry shorter than its own header or longer than the table
+  // would hand the decoder bytes outside the table (or a wrapped length);
+  // such an entry is not a usable signature, so the file is treated as
+  // unsigned and the file-tail carrier gets its chance.
+  const uint32_t entryLength = ReadU32(file + tableOffset);
+  if (entryLength < kWinCertificateHeaderSize || entryLength > tableSize) return false;
+  *message = file + tableOffset + kWinCertificateHeaderSize;
+  *messageSize = entryLength - kWinCertificateHeaderSize;
+  return true;
+}
+
+// Copies `size` bytes into a fresh item and reads its manifest. On code 0
+// the item owns both blocks; otherwise it owns nothing. `copyLine` is the
+// site of a failed copy.
+ErrorPair MakeItem(const uint8_t* bytes, uint32_t size, uint32_t copyLine, PayloadItem* item) {
+  *item = PayloadItem{};
+  item->flags = kPayloadFlags;
+  item->rawSize = size;
+  item->raw = static_cast<uint8_t*>(platform::AllocBlock(size, 0));
+  if (!item->raw) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, copyLine);
+  if (size) std::memcpy(item->raw, bytes, size);
+  const ErrorPair pair = ReadRecord(*item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
+  if (pair.code != 0) {
+    platform::FreeBlock(item->raw);
+    *item = PayloadItem{};
+  }
+  return pair;
+}
+
+// Adds a made item to the list, or releases it and reports `line`.
+ErrorPair AddItem(PayloadList* list, PayloadItem* item, ErrorPair pair, uint32_t line) {
+  if (AppendPayload(list, *item)) return pair;
+  const ErrorPair failure = MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, line);
+  platform::FreeBlock(item->raw);
+  platform::FreeBlock(item->manifest);
+  *item = PayloadItem{};
+  return failure;
+}
+
+// Every matching extension of one decoded certificate becomes an item.
+ErrorPair ReadExtensions(const Certificate* certificate, PayloadList* list, ErrorPair pair) {
+  const uint32_t extensionCount = platform::GetExtensionCount(certificate);
+  for (uint32_t j = 0; j < extensionCount; ++j) {
+    CertificateExtension extension{};
+    // An extension the decoder cannot show us cannot be recognised as ours
+    // either; it is stepped over like any foreign extension.
+    if (!platform::GetExtension(certificate, j, &extension)) continue;
+    if (extension.critical) continue;
+    if (!extension.oid || std::strcmp(extension.oid, PayloadExtensionOid) != 0) continue;
+    PayloadItem item;
+    pair = MakeItem(extension.value, extension.valueSize, kLineExtensionCopy, &item);
+    if (pair.code == 0) pair = AddItem(list, &item, pair, kLineCertificateAppend);
+    if (pair.code != 0) break;
+  }
+  return pair;
+}
+
+// Runs the certificate loop over an opened and filled message.
+ErrorPair ReadCertificates(SignedMessage* message, PayloadList* list, ErrorPair pair) {
+  uint32_t certificateCount = 0;
+  if (!platform::GetCertificateCount(message, &certificateCount))
+    return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateCount);
+  for (uint32_t i = 0; i < certificateCount; ++i) {
+    uint32_t derSize = 0;
+    if (!platform::GetCertificateEncoding(message, i, nullptr, &derSize))
+      return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateSize);
+    auto* der = static_cast<uint8_t*>(platform::AllocBlock(derSize, 0));
+    if (!der) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, kLineCertificateBlock);
+    if (!platform::GetCertificateEncoding(message, i, der, &derSize)) {
+      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateFetch);
+      platform::FreeBlock(der);
+      return pair;
+    }
+    Certificate* certificate = platform::DecodeCertificate(der, derSize);
+    if (!certificate) {
+      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateDecode);
+      platform::FreeBlock(der);
+      return pair;
+    }
+    pair = ReadExtensions(certificate, list, pair);
+    platform::FreeCertificate(certificate);
+    platform::FreeBlock(der);
+    if (pair.code != 0) break;
+  }
+  return pair;
+}
+
+}  // namespace
+
+ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+  const ErrorPair nothing{ErrorCode::Success, kLineNoCertificatePayload};
+  const uint8_t* signedBytes = nullptr;
+  uint32_t signedSize = 0;
+  if (!FindSignedMessage(file, fileSize, &signedBytes, &signedSize)) return nothing;
+
+  SignedMessage* message = platform::OpenSignedMessage();
+  if (!message) return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineOpenMessage);
+  ErrorPair pair = nothing;
+  if (!platform::UpdateSignedMessage(message, signedBytes, signedSize))
+    pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineUpdateMessage);
+  else
+    pair = ReadCertificates(message, list, pair);
+  platform::CloseSignedMessage(message);
+  return pair;
+}
+
+ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+  PayloadItem item;
+  const ErrorPair pair = MakeItem(file, fileSize, kLineTailCopy, &item);
+  if (pair.code != 0) return pair;
+  return AddItem(list, &item, pair, kLineTailAppend);
+}
