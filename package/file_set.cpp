@@ -1,0 +1,146 @@
+#include "package/file_set.h"
+
+#include <cstring>
+
+#include "launcher/bounded_text.h"
+#include "launcher/error_pair.h"
+#include "launcher/platform.h"
+#include "package/manifest.h"
+#include "payload/record_decoding.h"
+
+namespace {
+
+constexpr char kDatabaseName[] = "main.msi";
+
+// Grows `items` (null: none yet) to count + 1 zero-filled items. Returns the
+// new array, or null with the old one still valid and the last error set.
+FileItem* GrowItems(FileItem* items, int32_t count) {
+  const uint64_t bytes = (static_cast<uint64_t>(count) + 1) * sizeof(FileItem);
+  if (count < 0 || bytes > UINT32_MAX) {
+    platform::SetLastErrorCode(ErrorCode::NotEnoughMemory);
+    return nullptr;
+  }
+  void* grown = items ? platform::GrowBlock(items, static_cast<uint32_t>(bytes), kBlockZeroed)
+                      : platform::AllocBlock(static_cast<uint32_t>(bytes), kBlockZeroed);
+  return static_cast<FileItem*>(grown);
+}
+
+}  // namespace
+
+bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
+                  const char* name) {
+  std::memset(item, 0, sizeof *item);
+  size_t length = 0;
+  AppendFormat(item->name, sizeof item->name, &length, "%s", name);
+  if (payloadIndex >= payloads->count) return false;
+  const ErrorPair pair =
+      ReadRecord(payloads->items[payloadIndex], FileRecordType, id, &item->data, &item->size);
+  if (pair.code != ErrorCode::Success) {
+    item->data = nullptr;
+    item->size = 0;
+    return false;
+  }
+  return true;
+}
+
+bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set) {
+  FileItem* grown = GrowItems(set->items, set->count);
+  if (!grown) return false;
+  // The grown array is kept even when the database fails to load, so that
+  // ReleaseFileSet frees it; the count says the set holds no new item.
+  set->items = grown;
+  if (!LoadFileItem(payloads, selection.payloadIndex, selection.packageId, &grown[set->count],
+                    kDatabaseName))
+    return false;
+  ++set->count;
+
+  CabCollection collection{&set->items, &set->count, selection.payloadIndex, selection.packageId, 0,
+                           payloads};
+  // A walk cut short (a cut manifest, or no memory for an entry's text) may
+  // have missed cabinets of the package; extracting without them would only
+  // fail later inside msiexec, so the set counts as not built.
+  const bool complete = ForEachManifestEntry(payloads, CollectCabEntry, &collection);
+  return complete && collection.failed == 0;
+}
+
+int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context) {
+  if (!context) return 1;
+  auto* collection = static_cast<CabCollection*>(context);
+  char kind[kManifestFieldSize], packageIds[kManifestFieldSize], fileName[kManifestFieldSize];
+  char* const fields[] = {kind, packageIds, fileName};
+  if (!SplitEntryFields(text, fields, 3)) return 1;
+  if (!EqualsIgnoringAsciiCase(kind, "cab")) return 1;
+  if (payloadIndex != collection->payloadIndex) return 1;
+
+  const char* cursor = packageIds;
+  uint32_t id;
+  while (NextListNumber(&cursor, &id)) {
+    if (id != collection->packageId) continue;
+    FileItem* grown = GrowItems(*collection->items, *collection->count);
+    if (!grown) {
+      collection->failed = 1;
+      continue;
+    }
+    *collection->items = grown;
+    if (!LoadFileItem(collection->payloads, payloadIndex, entryId, &grown[*collection->count], fileName))
+      collection->failed = 1;  // the item stays, named and empty, so the set's shape is kept
+    ++*collection->count;
+  }
+  return 1;
+}
+
+uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
+  if (set->cursor >= 0 && set->cursor < set->count) {
+    FileItem& item = set->items[set->cursor];
+    if (item.written < item.size) {
+      const uint32_t left = item.size - item.written;
+      const uint32_t wanted = left < set->chunkSize ? left : set->chunkSize;
+      uint32_t stored = 0;
+      const bool wrote = platform::WriteFileBytes(item.handle, item.data + item.written, wanted, &stored) != 0;
+      // A platform that claims more than it was given must not push written
+      // past size: the next chunk would then start outside the data.
+      if (stored > wanted) stored = wanted;
+      item.written += stored;
+      if (percentage) {
+        // size is non-zero here (written < size), so the quotient is finite
+        // and at most 1; truncation of a value in [0, 100] is well defined.
+        *percentage = static_cast<int32_t>(static_cast<double>(item.written) / item.size * 100.0);
+      }
+      return wrote && stored == wanted ? ErrorCode::MoreData : ErrorCode::WriteFault;
+    }
+  }
+
+  if (set->cursor < 0) {
+    set->cursor = 0;
+  } else if (set->cursor < set->count) {
+    FileItem& item = set->items[set->cursor];
+    if (item.handle) {
+      platform::CloseFileHandle(item.handle);
+      item.handle = nullptr;
+    }
+    ++set->cursor;
+  }
+  // A call after the last item (the caller should have stopped at 0) stays
+  // there and answers done again instead of reading past the array.
+  if (set->cursor < set->count) {
+    FileItem& item = set->items[set->cursor];
+    if (!item.handle) item.written = item.size;  // the file already existed: nothing to write
+    if (percentage) *percentage = 0;
+    return ErrorCode::MoreData;
+  }
+  if (percentage) *percentage = 100;
+  return ErrorCode::Success;
+}
+
+void ReleaseFileSet(FileSet* set) {
+  for (int32_t i = 0; i < set->count; ++i) {
+    FileItem& item = set->items[i];
+    platform::FreeBlock(item.data);
+    item.data = nullptr;
+    if (item.handle) platform::CloseFileHandle(item.handle);
+    item.handle = nullptr;
+  }
+  platform::FreeBlock(set->items);
+  set->items = nullptr;
+  set->count = 0;
+}

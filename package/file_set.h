@@ -1,0 +1,72 @@
+// The files to extract for the selected package, held in memory, and the
+// chunked writer that the progress window drives.
+#pragma once
+
+#include <cstdint>
+
+#include "package/selection.h"
+#include "payload/payload_list.h"
+
+constexpr uint32_t kFileItemTextSize = 261;  // MAX_PATH
+constexpr uint32_t kWriterChunkSize = 524288;
+
+struct FileItem {
+  char name[kFileItemTextSize];  // "main.msi", or the cab entry's file name
+  uint8_t* data;                 // owned: the decoded file record, or null
+  uint32_t size;
+  void* handle;     // open for writing (set by the extraction folder), or null
+  uint32_t written;  // bytes of data written so far
+  char path[kFileItemTextSize];  // folder and name, set by the extraction folder
+};
+
+struct FileSet {
+  FileItem* items;  // owned; grows by exactly one zero-filled item per file
+  int32_t count;
+  int32_t cursor;      // the writer's item; -1 before its first step
+  uint32_t chunkSize;  // most bytes one writer step writes (kWriterChunkSize)
+  uintptr_t timerId;   // the progress window's timer; not used here
+};
+
+// The context of CollectCabEntry.
+struct CabCollection {
+  FileItem** items;  // &FileSet::items
+  int32_t* count;    // &FileSet::count
+  uint32_t payloadIndex;
+  uint32_t packageId;
+  uint32_t failed;  // set to 1 when a cabinet could not be added
+  const PayloadList* payloads;  // where the cabinets' file records are read
+};
+
+// Zeroes `item`, copies `name` into it (cut to 260 bytes) and reads the file
+// record `id` of payload `payloadIndex` into data/size. True when the record
+// was found, decoded and verified; otherwise data stays null (the item then
+// owns nothing) and the reason is not passed on.
+bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
+                  const char* name);
+
+// Adds "main.msi" (the selected package's database) and then every cabinet
+// the manifests assign to the package, in walk order. `set` comes zeroed
+// with cursor -1 and chunkSize set. Returns false when the database or any
+// cabinet could not be loaded, the array could not grow or the manifest walk
+// did not complete; whatever was added stays in the set for ReleaseFileSet.
+bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
+
+// ManifestEntryVisitor over a CabCollection: for a cab entry of the
+// collection's payload, adds the cabinet once for every element of its
+// package id list equal to packageId. Always returns 1, so every entry of
+// every payload is examined. Entries with a field longer than 255 bytes are
+// ignored.
+int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context);
+
+// One step of the writer: writes at most chunkSize bytes of the item at the
+// cursor, or closes the finished item and moves to the next one. Returns
+// 234 (call again), 0 (every file written and closed) or 29 (a write failed
+// or was short; the cursor stays on the item, and the next call goes on from
+// its written count). `percentage`, when given, receives the current item's
+// progress, 0 to 100.
+uint32_t WriteNextChunk(FileSet* set, int32_t* percentage);
+
+// Frees every item's data, closes every handle still open, frees the array
+// and leaves the set empty (count 0, items null). Files on disk are left
+// alone: deleting them is the cleanup's decision.
+void ReleaseFileSet(FileSet* set);
