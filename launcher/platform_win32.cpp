@@ -1,0 +1,86 @@
+// Windows defaults of the platform seam. Each one is a thin adapter that
+// calls the system through the Win32 table (launcher/win32_calls.h), so a
+// test that swaps a Win32 entry reaches portable and Win32-only callers
+// alike. Unless a comment says otherwise, an adapter leaves the last error
+// exactly as the system call left it.
+#include "launcher/platform.h"
+#include "launcher/win32_calls.h"
+#include "payload/signed_message_cryptoapi.h"
+
+namespace {
+
+UINT ZeroFlag(uint32_t flags) { return (flags & kBlockZeroed) ? LMEM_ZEROINIT : 0; }
+
+void* DefaultAllocBlock(uint32_t size, uint32_t flags) {
+  return gWin32.LocalAlloc(LMEM_FIXED | ZeroFlag(flags), size);
+}
+
+// LocalReAlloc refuses a null block; growing nothing is allocating, as in the
+// native twin.
+void* DefaultGrowBlock(void* block, uint32_t size, uint32_t flags) {
+  if (!block) return DefaultAllocBlock(size, flags);
+  return gWin32.LocalReAlloc(block, size, LMEM_MOVEABLE | ZeroFlag(flags));
+}
+
+// Preserves the last error: blocks are released on failure paths, possibly
+// before the failing step's code has been taken.
+void DefaultFreeBlock(void* block) {
+  if (!block) return;
+  const DWORD saved = GetLastError();
+  gWin32.LocalFree(block);
+  SetLastError(saved);
+}
+
+// The last error itself is not in the Win32 table: swapping it would make
+// every injected failure lie about its code.
+uint32_t DefaultLastError() { return GetLastError(); }
+void DefaultSetLastErrorCode(uint32_t code) { SetLastError(code); }
+
+int DefaultWideToAnsi(const char16_t* text, int units, char* out, int outSize) {
+  static_assert(sizeof(char16_t) == sizeof(WCHAR), "UTF-16 units are WCHARs");
+  return gWin32.WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<LPCWCH>(text), units, out, outSize,
+                                    nullptr, nullptr);
+}
+
+// Only FORMAT_MESSAGE_FROM_SYSTEM: a message that has inserts fails without
+// an argument list, and its code is then shown as "Error N".
+uint32_t DefaultSystemMessageText(uint32_t code, char* buffer, uint32_t size) {
+  constexpr DWORD kNeutralLanguage = 1024;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
+  return gWin32.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, kNeutralLanguage, buffer,
+                               size, nullptr);
+}
+
+uint32_t DefaultModuleFileName(char* buffer, uint32_t capacity) {
+  return gWin32.GetModuleFileNameA(nullptr, buffer, capacity);
+}
+
+int DefaultWriteFileBytes(void* handle, const uint8_t* data, uint32_t size, uint32_t* written) {
+  DWORD stored = 0;
+  const BOOL ok = gWin32.WriteFile(handle, data, size, &stored, nullptr);
+  *written = stored;
+  return ok ? 1 : 0;
+}
+
+int DefaultCloseFileHandle(void* handle) { return gWin32.CloseHandle(handle) ? 1 : 0; }
+
+constexpr auto DefaultOpenSignedMessage = CryptoApiOpenSignedMessage;
+constexpr auto DefaultUpdateSignedMessage = CryptoApiUpdateSignedMessage;
+constexpr auto DefaultGetCertificateCount = CryptoApiGetCertificateCount;
+constexpr auto DefaultGetCertificateEncoding = CryptoApiGetCertificateEncoding;
+constexpr auto DefaultDecodeCertificate = CryptoApiDecodeCertificate;
+constexpr auto DefaultGetExtensionCount = CryptoApiGetExtensionCount;
+constexpr auto DefaultGetExtension = CryptoApiGetExtension;
+constexpr auto DefaultFreeCertificate = CryptoApiFreeCertificate;
+constexpr auto DefaultCloseSignedMessage = CryptoApiCloseSignedMessage;
+
+}  // namespace
+
+// Built from the entry list itself: an entry added to the seam without a
+// Windows default here fails to compile instead of leaving a null pointer.
+const PlatformCalls kPlatformDefaults = {
+#define MSILAUNCH_PLATFORM_DEFAULT(ret, name, params, args, fail) Default##name,
+    MSILAUNCH_PLATFORM_CALLS(MSILAUNCH_PLATFORM_DEFAULT)
+#undef MSILAUNCH_PLATFORM_DEFAULT
+};
+
+PlatformCalls gPlatform = kPlatformDefaults;

@@ -1,0 +1,112 @@
+// GetOwnModulePath from a real module file name longer than MAX_PATH: this
+// program copies itself into nested folders past 260 characters and runs the
+// copy in its child mode, which reports what GetOwnModulePath saw.
+#include "launcher/command_line.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "launcher/platform.h"
+#include "tests/support/fault_injection.h"
+#include "tests/wine/wine_process.h"
+
+namespace {
+
+constexpr char kChildMode[] = "--own-path-child";
+
+std::vector<uint32_t> capacities;
+
+uint32_t RecordingModuleFileName(char* buffer, uint32_t capacity) {
+  capacities.push_back(capacity);
+  return kPlatformDefaults.ModuleFileName(buffer, capacity);
+}
+
+// Child mode: prints the path, then the capacities asked for, one a line.
+int RunChild() {
+  gPlatform.ModuleFileName = RecordingModuleFileName;
+  char* path = GetOwnModulePath();
+  if (!path) return 3;
+  std::printf("%s\n", path);
+  for (uint32_t capacity : capacities) std::printf("%u\n", capacity);
+  platform::FreeBlock(path);
+  return 0;
+}
+
+std::string OwnPath() {
+  char buffer[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, n);
+}
+
+// Creates `levels` nested folders of `width` characters beside this program
+// (through \\?\ so that no layer applies MAX_PATH) and copies the program
+// into the innermost one; returns the copy's path.
+std::string CopySelfDeep(const std::string& tag, int levels, int width) {
+  const std::string self = OwnPath();
+  std::string folder = self.substr(0, self.find_last_of('\\'));
+  for (int i = 0; i < levels; ++i) {
+    folder += '\\' + tag + std::to_string(i) + std::string(width, 'd');
+    CreateDirectoryW((L"\\\\?\\" + Widen(folder)).c_str(), nullptr);
+  }
+  const std::string copy = folder + "\\own_path_copy.exe";
+  EXPECT_TRUE(CopyFileW((L"\\\\?\\" + Widen(self)).c_str(), (L"\\\\?\\" + Widen(copy)).c_str(), FALSE))
+      << GetLastError();
+  return copy;
+}
+
+TEST(OwnPathWine, LongModuleNamesGrowTheBufferBy64) {
+  struct Case {
+    const char* tag;
+    int levels;
+    int width;
+  } cases[] = {{"a", 5, 40}, {"b", 8, 50}};
+  for (const Case& c : cases) {
+    const std::string copy = CopySelfDeep(c.tag, c.levels, c.width);
+    ASSERT_GT(copy.size(), 260u);
+    std::string output;
+    uint32_t code = 0;
+    ASSERT_TRUE(RunProgram(L"\"" + Widen(copy) + L"\" " + Widen(kChildMode), &output, &code)) << output;
+    ASSERT_EQ(code, 0u) << output;
+
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1)
+      lines.push_back(output.substr(at, end - at));
+    ASSERT_GE(lines.size(), 2u) << output;
+    EXPECT_EQ(lines[0], copy);
+    std::vector<std::string> expected;
+    for (uint32_t capacity = 260;; capacity += 64) {
+      expected.push_back(std::to_string(capacity));
+      if (copy.size() < capacity) break;
+    }
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), expected) << output;
+  }
+}
+
+TEST(OwnPathWine, ShortNamesFitTheFirstBuffer) {
+  capacities.clear();
+  ScopedPlatformReset reset;
+  gPlatform.ModuleFileName = RecordingModuleFileName;
+  char* path = GetOwnModulePath();
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(std::string(path), OwnPath());
+  EXPECT_EQ(capacities, std::vector<uint32_t>{260});
+  platform::FreeBlock(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], kChildMode) == 0) {
+    _setmode(_fileno(stdout), _O_BINARY);  // plain "\n" line ends for the parent
+    return RunChild();
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

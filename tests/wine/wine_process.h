@@ -1,0 +1,18 @@
+// Running Windows programs from a Wine test and seeing what they did.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Runs `commandLine` (program first, quoted as needed) with CreateProcessW,
+// waits for it, and delivers its stdout (stderr stays the test's) and its
+// full 32-bit exit code. False, with `*output` holding the reason, when the
+// program could not be started.
+bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* exitCode);
+
+// The folder of the build's test tools (run_exit_code.exe, exit_with.exe),
+// with a trailing backslash.
+std::wstring ToolsDirectory();
+
+// Widens ASCII/ANSI text (code page of the process).
+std::wstring Widen(const std::string& text);
