@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# End-to-end test of msilaunch-pack on real inputs made here: MSIs from wixl
+# (x86 and x64, English and German, external cabinets cut out of wixl's
+# embedded one with msidump/msibuild, one cabinet shared by two packages),
+# a PE32 stub from MinGW signed by osslsigncode with a throwaway certificate.
+#   usage: packer_cli_test.sh PATH/TO/msilaunch-pack WORK-DIR
+set -uo pipefail
+
+pack=$1
+work=$2
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# expect CODE DESCRIPTION -- COMMAND...: runs COMMAND, checks its exit code.
+expect() {
+  local want=$1 what=$2; shift 3
+  "$@" >out.txt 2>err.txt
+  local got=$?
+  [ "$got" = "$want" ] || fail "$what: exit $got, wanted $want ($(head -c 300 err.txt))"
+}
+# rejects DESCRIPTION OUTPUT -- COMMAND...: a clear one-line error naming the
+# problem, a non-zero exit and no output file (nor a temporary one) left.
+rejects() {
+  local what=$1 output=$2 needle=$3; shift 4
+  rm -f "$output"
+  "$@" >out.txt 2>err.txt
+  local got=$?
+  [ "$got" != 0 ] || fail "$what: succeeded"
+  grep -q -- "$needle" err.txt || fail "$what: error does not mention '$needle': $(cat err.txt)"
+  [ "$(grep -c '^msilaunch-pack: ' err.txt)" -ge 1 ] || fail "$what: no error line"
+  [ ! -e "$output" ] || fail "$what: left $output behind"
+  ! ls -a "$(dirname "$output")" | grep -q "^\.$(basename "$output")\." || fail "$what: left a temporary file"
+}
+
+# --- MSI packages -----------------------------------------------------------
+mkdir -p src && head -c 300000 /dev/urandom >src/app.bin && seq 1 20000 >src/readme.txt
+make_wxs() {  # make_wxs NAME PRODUCTCODE PLATFORM LANGUAGE
+  local programs=ProgramFilesFolder win64=no
+  [ "$3" = x64 ] && programs=ProgramFiles64Folder win64=yes
+  cat >"$1.wxs" <<WXS
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="$2" Name="Demo App $1" Language="$4" Version="1.0.0" Manufacturer="Test"
+           UpgradeCode="{6A3F5C4E-9A64-4C1D-8E4B-2B7C1A0E5F11}">
+    <Package InstallerVersion="200" Compressed="yes"/>
+    <Media Id="1" Cabinet="data1.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="$programs"><Directory Id="INSTALLDIR" Name="Demo">
+        <Component Id="C1" Guid="{0C0A8D34-5E1B-4E5A-9C62-7F4E3B2D1A00}" Win64="$win64">
+          <File Id="F1" Source="src/app.bin"/><File Id="F2" Source="src/readme.txt"/>
+        </Component>
+      </Directory></Directory>
+    </Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="C1"/></Feature>
+  </Product>
+</Wix>
+WXS
+}
+# wixl writes language 1033 into the Template whatever the package's, so
+# the Template is set afterwards.
+build_msi() {  # build_msi NAME PRODUCTCODE PLATFORM LANGUAGE TEMPLATE
+  make_wxs "$1" "$2" "$3" "$4"
+  wixl -a "$3" -o "$1.msi" "$1.wxs" 2>/dev/null || { echo "wixl failed for $1" >&2; exit 1; }
+  msibuild "$1.msi" -s "Demo App $1" Test "$5" "$2" || exit 1
+}
+# Moves the embedded cabinet out: the Media table then names data1.cab,
+# found beside the database.
+externalize_cab() {  # externalize_cab NAME DIR
+  mkdir -p "dump-$1" && msidump -s -d "dump-$1" "$1.msi" >/dev/null || exit 1
+  msibuild "$1.msi" -q "UPDATE Media SET Cabinet='data1.cab' WHERE DiskId=1" || exit 1
+  mkdir -p "$2" && mv "$1.msi" "$2/" && cp "dump-$1/_Streams/data1.cab" "$2/data1.cab"
+}
+codeX86="{A0000000-0000-4000-8000-000000000001}"
+codeDe="{A0000000-0000-4000-8000-000000000002}"
+codeEn="{A0000000-0000-4000-8000-000000000003}"
+build_msi x86 "$codeX86" x86 1033 "Intel;1033"
+build_msi de "$codeDe" x64 1031 "x64;1031"
+build_msi en "$codeEn" x64 1033 "x64;1033,2057"
+externalize_cab de de-dir
+externalize_cab en en-dir
+# The English package uses the German package's cabinet bytes: shared.
+cp de-dir/data1.cab en-dir/data1.cab
+
+# --- keygen and pack --------------------------------------------------------
+expect 0 "keygen" -- "$pack" keygen -o key.pem
+[ -f key.pub.pem ] || fail "keygen wrote no key.pub.pem"
+openssl pkey -pubin -in key.pub.pem -noout -text | grep -q "Public-Key: (2048 bit)" || fail "public key is not RSA-2048"
+[ "$(stat -c %a key.pem)" = 600 ] || fail "private key is readable by others"
+
+expect 0 "pack" -- "$pack" pack -k key.pem -o payload.bin x86.msi de-dir/de.msi --name "Demo App (English)" en-dir/en.msi
+expect 0 "pack again" -- "$pack" pack -k key.pem -o payload2.bin x86.msi de-dir/de.msi --name "Demo App (English)" en-dir/en.msi
+cmp -s payload.bin payload2.bin || fail "the same inputs gave different payloads"
+
+expect 0 "inspect --json" -- "$pack" inspect payload.bin --key key.pub.pem --json
+python3 -m json.tool out.txt >/dev/null || fail "inspect --json is not JSON"
+python3 - "$codeX86" "$codeDe" "$codeEn" <<'PY' || fail "inspect --json does not show what was packed"
+import json, sys
+x86, de, en = sys.argv[1:]
+doc = json.load(open("out.txt"))
+assert doc["carrier"] == "stack" and doc["verified"] is True and doc["problems"] == [], doc
+entries = doc["payloads"][0]["entries"]
+packages = [(e["id"], e["architecture"], e["lcids"], e["productCode"], e["productName"])
+            for e in entries if e["kind"] == "package"]
+assert packages == [(1, "Intel", "1033", x86, "Demo App x86"),
+                    (2, "x64", "1031", de, "Demo App de"),
+                    (3, "x64", "1033;2057", en, "Demo App (English)")], packages
+cabs = [(e["id"], e["packages"], e["fileName"]) for e in entries if e["kind"] == "cab"]
+assert cabs == [(4, [2, 3], "data1.cab")], cabs
+records = doc["payloads"][0]["records"]
+assert [(r["type"], r["id"]) for r in records] == [("manifest", 0), ("file", 1), ("file", 2), ("file", 3), ("file", 4)]
+assert all(r["verified"] is True and r["decodedSize"] > 0 for r in records), records
+PY
+
+expect 0 "verify" -- "$pack" verify payload.bin --key key.pub.pem
+# Without --key the manifest must verify with the built-in key, as in the
+# launcher; this payload's key is another.
+expect 3 "inspect without key" -- "$pack" inspect payload.bin
+grep -q "does not verify with the built-in key (pass --key)" err.txt || fail "inspect without key: $(cat err.txt)"
+
+# --- extract ----------------------------------------------------------------
+expect 0 "extract" -- "$pack" extract payload.bin --key key.pub.pem -o extracted
+cmp -s extracted/1/main.msi x86.msi || fail "package 1's main.msi differs"
+cmp -s extracted/2/main.msi de-dir/de.msi || fail "package 2's main.msi differs"
+cmp -s extracted/3/main.msi en-dir/en.msi || fail "package 3's main.msi differs"
+cmp -s extracted/2/data1.cab de-dir/data1.cab || fail "package 2's cabinet differs"
+cmp -s extracted/3/data1.cab en-dir/data1.cab || fail "package 3's cabinet differs"
+[ ! -e extracted/1/data1.cab ] || fail "package 1 (embedded cabinet) got an external one"
+expect 0 "extract one package" -- "$pack" extract payload.bin --key key.pub.pem -o one --package 3
+[ "$(ls one)" = 3 ] || fail "extract --package 3 wrote $(ls one)"
+
+# --- attach -----------------------------------------------------------------
+printf 'int main(void) { return 0; }\n' >stub.c
+i686-w64-mingw32-gcc -O2 -s -o stub.exe stub.c || exit 1
+openssl req -x509 -newkey rsa:2048 -nodes -keyout cert.key -out cert.crt -days 2 -subj /CN=msilaunch-test 2>/dev/null || exit 1
+osslsigncode sign -certs cert.crt -key cert.key -in stub.exe -out signed.exe >/dev/null || exit 1
+digest() { osslsigncode verify -in "$1" -CAfile cert.crt 2>&1 | grep 'Current message digest' | head -1; }
+signedDigest=$(digest signed.exe)
+[ -n "$signedDigest" ] || fail "osslsigncode shows no digest for the signed stub"
+
+for carrier in certificate tail; do
+  expect 0 "attach $carrier to a signed stub" -- "$pack" attach --stub signed.exe --payload payload.bin --carrier $carrier -o setup-$carrier.exe
+  [ $carrier = certificate ] || grep -q EnableCertPaddingCheck err.txt || fail "attach tail to a signed stub does not warn"
+  osslsigncode verify -in setup-$carrier.exe -CAfile cert.crt >verify.txt 2>&1 || fail "signature broken by attach $carrier"
+  [ "$(digest setup-$carrier.exe)" = "$signedDigest" ] || fail "attach $carrier changed the message digest"
+  expect 0 "inspect setup-$carrier.exe" -- "$pack" inspect setup-$carrier.exe --key key.pub.pem --json
+  python3 -c "import json,sys; d=json.load(open('out.txt')); assert d['carrier']=='$carrier' and d['verified'], d" ||
+    fail "the carriers do not find the $carrier payload"
+  expect 0 "verify setup-$carrier.exe" -- "$pack" verify setup-$carrier.exe --key key.pub.pem
+done
+expect 0 "attach tail to an unsigned stub" -- "$pack" attach --stub stub.exe --payload payload.bin --carrier tail -o setup-unsigned.exe
+expect 0 "verify setup-unsigned.exe" -- "$pack" verify setup-unsigned.exe --key key.pub.pem
+expect 0 "extract from setup-certificate.exe" -- "$pack" extract setup-certificate.exe --key key.pub.pem -o from-exe
+cmp -s from-exe/2/data1.cab de-dir/data1.cab || fail "cabinet extracted from the executable differs"
+
+# --- tampering --------------------------------------------------------------
+tamper() {  # tamper FILE OFFSET: flips the byte at OFFSET
+  python3 -c "import sys; p, o = sys.argv[1], int(sys.argv[2]); b = bytearray(open(p, 'rb').read()); b[o] ^= 0x55; open(p, 'wb').write(b)" "$1" "$2"
+}
+size=$(stat -c %s payload.bin)
+cp payload.bin tampered-file.bin && tamper tampered-file.bin $((size / 2))
+expect 3 "verify a tampered file record" -- "$pack" verify tampered-file.bin --key key.pub.pem
+grep -q "tampered-file.bin: payload 0 record [0-9]*: \(signature does not verify\|data does not decompress\)" err.txt ||
+  fail "tampered record: unclear message: $(cat err.txt)"
+cp payload.bin tampered-manifest.bin && tamper tampered-manifest.bin 20
+expect 3 "verify a tampered manifest" -- "$pack" verify tampered-manifest.bin --key key.pub.pem
+grep -q "manifest" err.txt || fail "tampered manifest: unclear message: $(cat err.txt)"
+"$pack" keygen -o other.pem >/dev/null
+expect 3 "verify with another key" -- "$pack" verify payload.bin --key other.pub.pem
+grep -q "does not verify with the given key" err.txt || fail "wrong key: unclear message: $(cat err.txt)"
+
+# --- bad input --------------------------------------------------------------
+openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out rsa1024.pem 2>/dev/null
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem 2>/dev/null
+echo "not a PE file at all, only text that is long enough to look at...................." >text.exe
+cp stub.exe pe32plus.exe
+python3 - <<'PY'
+b = bytearray(open("pe32plus.exe", "rb").read())
+pe = int.from_bytes(b[0x3C:0x40], "little")
+b[pe + 24:pe + 26] = (0x20B).to_bytes(2, "little")
+open("pe32plus.exe", "wb").write(b)
+PY
+rejects "missing package" bad.bin "missing.msi" -- "$pack" pack -k key.pem -o bad.bin missing.msi
+rejects "non-MSI package" bad.bin "x86.wxs: not a Windows Installer database" -- "$pack" pack -k key.pem -o bad.bin x86.wxs
+rejects "missing cabinet" bad.bin "data1.cab" -- "$pack" pack -k key.pem -o bad.bin --cab nowhere/data1.cab x86.msi
+rejects "RSA-1024 key" bad.bin "not an RSA-2048 key" -- "$pack" pack -k rsa1024.pem -o bad.bin x86.msi
+rejects "EC key" bad.bin "not an RSA-2048 key" -- "$pack" pack -k ec.pem -o bad.bin x86.msi
+mkdir -p trap && cp x86.msi trap/MAIN.MSI
+rejects "cabinet that would replace main.msi" bad.bin "not a plain file name" -- "$pack" pack -k key.pem -o bad.bin --cab trap/MAIN.MSI x86.msi
+rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
+rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
+rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier tail -o bad.exe
+rejects "certificate carrier, unsigned stub" bad.exe "needs a signed stub" -- "$pack" attach --stub stub.exe --payload payload.bin --carrier certificate -o bad.exe
+rejects "payload that is not one" bad.exe "not a payload" -- "$pack" attach --stub stub.exe --payload x86.msi --carrier tail -o bad.exe
+# A failed pack leaves an existing output as it was.
+echo previous >kept.bin
+"$pack" pack -k key.pem -o kept.bin missing.msi 2>/dev/null && fail "pack of a missing package succeeded"
+[ "$(cat kept.bin)" = previous ] || fail "a failed pack changed the existing output"
+
+# --- command line -----------------------------------------------------------
+expect 2 "no command" -- "$pack"
+expect 2 "unknown command" -- "$pack" frobnicate
+expect 2 "pack without key" -- "$pack" pack -o x.bin x86.msi
+expect 2 "options after the last package" -- "$pack" pack -k key.pem -o x.bin x86.msi --arch x64
+for command in keygen pack attach inspect verify extract; do
+  expect 0 "$command --help" -- "$pack" $command --help
+  grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"
+done
+
+if [ $failures -ne 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "all packer command tests passed"

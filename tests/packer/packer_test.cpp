@@ -1,0 +1,256 @@
+// The packer's own logic: what it takes from an MSI's Template, what it
+// refuses to put into a manifest, how it shares cabinets, and whether its
+// libdeflate records are what the launcher (and plain zlib) read.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <random>
+
+#include "launcher/platform.h"
+#include "package/manifest.h"
+#include "packer/deflate.h"
+#include "packer/inspect_command.h"
+#include "packer/keys.h"
+#include "packer/msi_reader.h"
+#include "packer/pack_command.h"
+#include "payload/record_decoding.h"
+#include "payload/record_stack.h"
+
+namespace {
+
+std::string KeyPath(const char* name) { return std::string(MSILAUNCH_SOURCE_DIR) + "/tests/keys/" + name; }
+
+TEST(MsiTemplate, GivesArchitectureAndLcidList) {
+  struct Case {
+    const char* text;
+    bool ok;
+    const char* architecture;
+    const char* lcids;
+  } cases[] = {
+      {"x64;1031,1033", true, "x64", "1031;1033"},
+      {"Intel;1033", true, "Intel", "1033"},
+      {";1033", true, "Intel", "1033"},
+      {"AMD64;2057", true, "x64", "2057"},
+      {"Intel;0", true, "Intel", "0"},
+      {"x64;1031,,1033,", true, "x64", "1031;1033"},
+      {"Intel;", true, "Intel", ""},
+      {"", true, "Intel", ""},
+      {"Arm64;1033", false, "", ""},
+      {"Intel64;1033", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string architecture, lcids, error;
+    EXPECT_EQ(ParseMsiTemplate(c.text, &architecture, &lcids, &error), c.ok) << c.text;
+    if (!c.ok) {
+      EXPECT_NE(error.find("cannot be chosen"), std::string::npos) << c.text;
+      continue;
+    }
+    EXPECT_EQ(architecture, c.architecture) << c.text;
+    EXPECT_EQ(lcids, c.lcids) << c.text;
+  }
+}
+
+TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
+  const MsiFacts good{"x64", "1031;1033", "{A0000000-0000-4000-8000-000000000001}", "Demo", {"data1.cab"}};
+  struct Case {
+    const char* what;
+    void (*change)(MsiFacts*);
+    const char* complaint;  // null: accepted
+  } cases[] = {
+      {"as read", [](MsiFacts*) {}, nullptr},
+      {"arch", [](MsiFacts* f) { f->architecture = "Arm64"; }, "architecture"},
+      {"empty lcids", [](MsiFacts* f) { f->lcids = ""; }, "LCID"},
+      {"letter in lcids", [](MsiFacts* f) { f->lcids = "10a3"; }, "LCID"},
+      {"empty piece", [](MsiFacts* f) { f->lcids = "1031;;1033"; }, "LCID"},
+      {"bare guid", [](MsiFacts* f) { f->productCode = "A0000000-0000-4000-8000-000000000001"; }, "product code"},
+      {"short guid", [](MsiFacts* f) { f->productCode = "{A0000000-0000-4000-8000-00000000001}"; }, "product code"},
+      {"backslash", [](MsiFacts* f) { f->productName = "a\\b"; }, "product name"},
+      {"empty name", [](MsiFacts* f) { f->productName = ""; }, "product name"},
+      {"255 bytes", [](MsiFacts* f) { f->productName = std::string(255, 'n'); }, nullptr},
+      {"256 bytes", [](MsiFacts* f) { f->productName = std::string(256, 'n'); }, "product name"},
+      {"cab climbs out", [](MsiFacts* f) { f->cabinets = {"..\\x.cab"}; }, "cabinet name"},
+      {"cab in a folder", [](MsiFacts* f) { f->cabinets = {"sub/x.cab"}; }, "cabinet name"},
+      {"cab replaces main.msi", [](MsiFacts* f) { f->cabinets = {"Main.MSI"}; }, "cabinet name"},
+  };
+  for (const Case& c : cases) {
+    MsiFacts facts = good;
+    c.change(&facts);
+    std::string error;
+    EXPECT_EQ(CheckPackageFacts(facts, &error), c.complaint == nullptr) << c.what;
+    if (c.complaint != nullptr) {
+      EXPECT_NE(error.find(c.complaint), std::string::npos) << c.what << ": " << error;
+    }
+  }
+}
+
+PackageSource Package(const char* architecture, const char* code,
+                      std::vector<std::pair<std::string, ByteVector>> cabinets) {
+  PackageSource source;
+  source.facts = MsiFacts{architecture, "1033", code, "Demo", {}};
+  source.database = ByteVector(100, static_cast<uint8_t>(code[1]));
+  source.cabinets = std::move(cabinets);
+  return source;
+}
+
+int32_t KeepText(uint32_t, uint32_t id, const char* text, void* context) {
+  static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(id) + ":" + text);
+  return 1;
+}
+
+TEST(PayloadPlan, StoresACabinetOncePerNameAndBytes) {
+  const ByteVector shared(500, 1), other(500, 2);
+  std::vector<PackageSource> packages = {
+      Package("Intel", "{10000000-0000-4000-8000-000000000001}", {{"a.cab", shared}}),
+      Package("x64", "{20000000-0000-4000-8000-000000000002}", {{"a.cab", shared}, {"b.cab", other}}),
+      // Same name, other bytes: a cabinet of its own.
+      Package("x64", "{30000000-0000-4000-8000-000000000003}", {{"a.cab", other}}),
+      // Same bytes, other name: the entry has one name, so stored again.
+      Package("Intel", "{40000000-0000-4000-8000-000000000004}", {{"c.cab", shared}}),
+  };
+  PayloadPlan plan, again;
+  PlanPayload(packages, &plan);
+  PlanPayload(packages, &again);
+  EXPECT_EQ(plan.manifest, again.manifest);
+
+  PayloadItem item{};
+  item.manifest = plan.manifest.data();
+  item.manifestSize = static_cast<uint32_t>(plan.manifest.size());
+  PayloadList list{&item, 1};
+  std::vector<std::string> texts;
+  ASSERT_TRUE(ForEachManifestEntry(&list, KeepText, &texts));
+  std::vector<std::string> expected = {
+      "1:Intel\\1033\\{10000000-0000-4000-8000-000000000001}\\Demo",
+      "2:x64\\1033\\{20000000-0000-4000-8000-000000000002}\\Demo",
+      "3:x64\\1033\\{30000000-0000-4000-8000-000000000003}\\Demo",
+      "4:Intel\\1033\\{40000000-0000-4000-8000-000000000004}\\Demo",
+      "5:cab\\1;2\\a.cab",
+      "6:cab\\2\\b.cab",
+      "7:cab\\3\\a.cab",
+      "8:cab\\4\\c.cab",
+  };
+  EXPECT_EQ(texts, expected);
+  std::vector<uint32_t> ids;
+  for (const PayloadFile& file : plan.files) ids.push_back(file.id);
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(plan.files[4].content, shared);
+  EXPECT_EQ(plan.files[5].content, other);
+}
+
+ByteVector Mixed(size_t size) {
+  std::mt19937 random(7);
+  ByteVector bytes;
+  const char text[] = "<Component Id=\"C1\" Guid=\"{0C0A8D34}\"><File Source=\"app.bin\"/></Component>\n";
+  while (bytes.size() < size) {
+    if (random() % 3 == 0) {
+      for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<uint8_t>(random()));
+    } else {
+      bytes.insert(bytes.end(), text, text + sizeof text - 1);
+    }
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
+  struct Case {
+    const char* what;
+    ByteVector content;
+  } cases[] = {
+      {"empty", {}},
+      {"one byte", {42}},
+      {"zeros past the window", ByteVector(40000, 0)},
+      {"mixed 1 MiB", Mixed(1 << 20)},
+  };
+  for (int level : {1, 6, kDefaultDeflateLevel, 12}) {
+    for (const Case& c : cases) {
+      ByteVector stream;
+      ASSERT_TRUE(CompressZlibStream(c.content.data(), c.content.size(), level, &stream)) << c.what;
+      uLongf size = static_cast<uLongf>(c.content.size());
+      ByteVector inflated(c.content.size() + 1);
+      ASSERT_EQ(uncompress(inflated.data(), &size, stream.data(), stream.size()), Z_OK) << c.what << " " << level;
+      inflated.resize(size);
+      EXPECT_EQ(inflated, c.content) << c.what << " " << level;
+      uint8_t* output = nullptr;
+      uint32_t outputSize = 0;
+      ASSERT_EQ(InflateToBuffer(stream.data(), static_cast<uint32_t>(stream.size()), &output, &outputSize), 0)
+          << c.what << " " << level;
+      EXPECT_EQ(ByteVector(output, output + outputSize), c.content) << c.what << " " << level;
+      platform::FreeBlock(output);
+    }
+  }
+  ByteVector stream;
+  EXPECT_FALSE(CompressZlibStream(nullptr, 0, 13, &stream));
+  EXPECT_TRUE(stream.empty());
+}
+
+TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
+  std::string error;
+  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  ASSERT_NE(key, nullptr) << error;
+  uint8_t modulus[256], wrong[256];
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("test-key.pem"), wrong, &error)) << error;
+  std::vector<PackageSource> packages = {
+      Package("Intel", "{10000000-0000-4000-8000-000000000001}", {{"a.cab", Mixed(300000)}}),
+      Package("x64", "{20000000-0000-4000-8000-000000000002}", {}),
+  };
+  PayloadPlan plan;
+  PlanPayload(packages, &plan);
+  ByteVector stack;
+  uint64_t reported = 0;
+  ASSERT_TRUE(EncodePayload(plan, key, kDefaultDeflateLevel, &stack,
+                            [](void* context, uint64_t bytes) { *static_cast<uint64_t*>(context) += bytes; },
+                            &reported, &error))
+      << error;
+  FreeSigningKey(key);
+  EXPECT_EQ(reported, plan.manifest.size() + 100 + 100 + 300000);
+
+  PayloadList list{};
+  std::string carrier;
+  ASSERT_TRUE(FindPayloads(stack, modulus, &list, &carrier, &error)) << error;
+  EXPECT_EQ(carrier, "stack");
+  ASSERT_EQ(list.count, 1u);
+  EXPECT_EQ(ByteVector(list.items[0].manifest, list.items[0].manifest + list.items[0].manifestSize), plan.manifest);
+  for (const PayloadFile& file : plan.files) {
+    // Every record is a plain zlib stream...
+    LocatedRecord located;
+    ASSERT_TRUE(LocateRecord(stack.data(), static_cast<uint32_t>(stack.size()), FileRecordType, file.id, &located));
+    ByteVector inflated(file.content.size() + 1);
+    uLongf size = static_cast<uLongf>(inflated.size());
+    ASSERT_EQ(uncompress(inflated.data(), &size, located.data, located.dataSize), Z_OK) << file.id;
+    inflated.resize(size);
+    EXPECT_EQ(inflated, file.content) << file.id;
+    // ...and verifies with the key it was signed with, and only with it.
+    uint8_t* content = nullptr;
+    uint32_t contentSize = 0;
+    ErrorPair pair = ReadRecordWithKey(modulus, list.items[0], FileRecordType, file.id, &content, &contentSize);
+    ASSERT_EQ(pair.code, 0u) << file.id;
+    platform::FreeBlock(content);
+    pair = ReadRecordWithKey(wrong, list.items[0], FileRecordType, file.id, &content, &contentSize);
+    EXPECT_EQ(pair.code, ErrorCode::FileCorrupt) << file.id;
+  }
+  std::vector<InspectedEntry> entries;
+  ASSERT_TRUE(CollectEntries(list, &entries));
+  EXPECT_TRUE(CheckManifest(list, entries).empty());
+  ReleasePayloadList(&list);
+
+  ASSERT_FALSE(FindPayloads(stack, wrong, &list, &carrier, &error));
+  EXPECT_NE(error.find("does not verify with the given key"), std::string::npos) << error;
+  ReleasePayloadList(&list);
+}
+
+TEST(KeyLoading, TakesEitherHalfOfAnRsa2048Key) {
+  uint8_t fromPublic[256], fromPrivate[256];
+  std::string error;
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("test-key.pub.pem"), fromPublic, &error)) << error;
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("test-key.pem"), fromPrivate, &error)) << error;
+  EXPECT_EQ(std::memcmp(fromPublic, fromPrivate, 256), 0);
+  EXPECT_NE(fromPublic[255], 0);  // the top byte of a 2048-bit modulus is never 0
+  EXPECT_FALSE(LoadPublicModulus(KeyPath("README.md"), fromPublic, &error));
+  EXPECT_NE(error.find("no PEM public or private key"), std::string::npos);
+  EXPECT_EQ(PublicKeyPathFor("dir/k.pem"), "dir/k.pub.pem");
+  EXPECT_EQ(PublicKeyPathFor("signing-key"), "signing-key.pub.pem");
+}
+
+}  // namespace
