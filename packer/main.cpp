@@ -43,7 +43,7 @@ const char kPackHelp[] =
     "  --cab PATH          (repeatable) the package's cabinets instead of the Media table's\n"
     "Package ids are 1, 2, ... in command-line order; cabinets follow. A cabinet\n"
     "with the same name and bytes in several packages is stored once.\n"
-    "--level N: libdeflate level 1..12 (default 9).\n";
+    "--level N: libdeflate level 1..12 (default 3, about twice as fast as zlib -9 and as small).\n";
 
 const char kAttachHelp[] =
     "usage: msilaunch-pack attach --stub msilaunch.exe --payload PAYLOAD.bin --carrier certificate|tail -o setup.exe\n"
