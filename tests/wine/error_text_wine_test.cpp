@@ -51,8 +51,8 @@ TEST(FormatErrorTextWine, CodesWithoutTextAreNumbered) {
   } cases[] = {
       {0x2000000Fu, nullptr, "Error 536870927"},
       {0x2000000Fu, "1, 536870927, 831", "Error 536870927 (1, 536870927, 831)."},
-      {0xE0F00BADu, nullptr, "Error 3769634733"},
-      {0xE0F00BADu, "x", "Error 3769634733 (x)."},
+      {0xE0F00BADu, nullptr, "Error 3773828013"},
+      {0xE0F00BADu, "x", "Error 3773828013 (x)."},
   };
   for (const Case& c : cases) {
     ASSERT_EQ(RawSystemText(c.code), "") << c.code;  // the premise: no text

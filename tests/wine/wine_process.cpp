@@ -18,7 +18,8 @@ std::wstring ToolsDirectory() {
   return directory;
 }
 
-bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* exitCode) {
+bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* exitCode,
+                const std::wstring& application) {
   output->clear();
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -36,7 +37,7 @@ bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* 
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process = {};
   std::wstring mutableLine = commandLine;  // CreateProcessW may write into it
-  const BOOL started = CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+  const BOOL started = CreateProcessW(application.empty() ? nullptr : application.c_str(), &mutableLine[0], nullptr, nullptr, TRUE, 0, nullptr,
                                       nullptr, &startup, &process);
   const DWORD startError = GetLastError();
   CloseHandle(writeEnd);  // so that the read below ends with the child

@@ -8,7 +8,10 @@
 // waits for it, and delivers its stdout (stderr stays the test's) and its
 // full 32-bit exit code. False, with `*output` holding the reason, when the
 // program could not be started.
-bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* exitCode);
+// `application`, when not empty, names the program file itself (e.g. a
+// \\?\ path, which the command line's search cannot take).
+bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* exitCode,
+                const std::wstring& application = std::wstring());
 
 // The folder of the build's test tools (run_exit_code.exe, exit_with.exe),
 // with a trailing backslash.
