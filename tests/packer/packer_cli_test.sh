@@ -197,6 +197,16 @@ echo previous >kept.bin
 "$pack" pack -k key.pem -o kept.bin missing.msi 2>/dev/null && fail "pack of a missing package succeeded"
 [ "$(cat kept.bin)" = previous ] || fail "a failed pack changed the existing output"
 
+# --- progress ---------------------------------------------------------------
+# A bar on a terminal for inputs over a few MiB; nothing on a pipe.
+mkdir -p big && cp de-dir/de.msi big/ && head -c $((6 << 20)) /dev/urandom >big/data1.cab
+"$pack" pack -k key.pem -o big.bin big/de.msi >out.txt 2>err.txt || fail "pack of a big package"
+[ ! -s err.txt ] && [ ! -s out.txt ] || fail "pack on a pipe printed something: $(cat err.txt)"
+if command -v script >/dev/null; then
+  script -qec "\"$pack\" pack -k key.pem -o big.bin big/de.msi" /dev/null >tty.txt 2>&1 || fail "pack on a terminal"
+  grep -q "packing \[#*\.*\] *[0-9]*%" tty.txt || fail "no progress bar on a terminal: $(head -c 200 tty.txt)"
+fi
+
 # --- command line -----------------------------------------------------------
 expect 2 "no command" -- "$pack"
 expect 2 "unknown command" -- "$pack" frobnicate
