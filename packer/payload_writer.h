@@ -34,7 +34,22 @@ struct RecordEncoding {
   bool compress = true;  // data part: one zlib stream of the content
   bool sign = true;      // signature part: RSA PKCS#1 v1.5 / SHA-256 over the content
   int level = 9;         // compression level
+  // Deliberately wrong records for tests: sign the data part as stored (the
+  // compressed bytes) instead of the content.
+  bool signStoredBytes = false;
 };
+
+// The pieces AppendRecord is made of, for tools and for tests that need a
+// record no correct writer would make (cut streams, foreign signatures).
+// One zlib stream (RFC 1950) of `content` at `level`.
+bool CompressContent(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
+                     std::string* error);
+// RSASSA-PKCS1-v1_5 / SHA-256 signature (256 bytes) of `bytes`.
+bool SignBytes(const SigningKey* key, const uint8_t* bytes, size_t size, ByteVector* signature,
+               std::string* error);
+// Appends data, signature and a trailer that states their sizes, as given.
+void AppendRawRecord(ByteVector* stack, const Guid16& type, uint32_t id, const ByteVector& data,
+                     const ByteVector& signature);
 
 // Appends one record (data, signature, trailer) to `stack`. `key` is needed
 // when signing. False with *error set on failure.

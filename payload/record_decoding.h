@@ -31,3 +31,20 @@ ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& paylo
 // bytes, else inputSize / 8). Returns 0 and the block and its size, or a
 // negative zlib status with empty outputs.
 int InflateToBuffer(const uint8_t* input, uint32_t inputSize, uint8_t** output, uint32_t* outputSize);
+
+// The chunk InflateToBuffer feeds and grows by: 256 for inputs under 256
+// bytes, else inputSize / 8.
+uint32_t InflateChunkSize(uint32_t inputSize);
+
+// The output block's next capacity, outputSize + chunk. False when that would
+// pass UINT32_MAX: the inflate then fails as out of memory instead of wrapping
+// the 32-bit content size.
+bool GrowOutputCapacity(uint32_t outputSize, uint32_t chunk, uint32_t* capacity);
+
+// Loads the assembled PUBLICKEYBLOB (b2i_PublicKey's contract: advances
+// *blob, returns a new key or null). It is a variable only so that tests can
+// make the load fail; no blob the launcher assembles is ever refused, so the
+// (0x80090003, 599 | 739) sites could not be reached otherwise.
+struct evp_pkey_st;
+using PublicKeyBlobLoader = evp_pkey_st* (*)(const unsigned char** blob, long size);
+extern PublicKeyBlobLoader gLoadPublicKeyBlob;
