@@ -1,0 +1,303 @@
+#include "packer/pe_placement.h"
+
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pkcs7.h>
+#include <openssl/rand.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "payload/carriers.h"
+
+namespace {
+
+constexpr uint32_t kLfanewOffset = 0x3C;
+constexpr uint32_t kPeSignature = 0x00004550;
+constexpr uint32_t kOptionalHeaderOffset = 24;  // from e_lfanew
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kPe32HeadersSize = 248;     // through the 16 PE32 data directories
+constexpr uint32_t kChecksumOffset = 24 + 64;  // from e_lfanew
+constexpr uint32_t kRvaCountOffset = 24 + 92;
+constexpr uint32_t kSecurityEntryOffset = 24 + 128;
+constexpr uint32_t kSecurityDirectoryIndex = 4;
+constexpr uint32_t kWinCertificateHeaderSize = 8;
+constexpr uint32_t kTableAlignment = 8;
+
+uint16_t GetU16(const ByteVector& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint32_t GetU32(const ByteVector& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
+         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+void PutU32(ByteVector* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint64_t AlignUp(uint64_t value) { return (value + kTableAlignment - 1) / kTableAlignment * kTableAlignment; }
+
+// What the placements need to know of a PE image.
+struct PeLayout {
+  size_t lfanew;
+  bool pe32;
+  uint32_t tableOffset;  // security directory entry
+  uint32_t tableSize;
+};
+
+bool ReadPeLayout(const ByteVector& exe, PeLayout* layout, std::string* error) {
+  if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') {
+    *error = "not a PE image: no MZ header";
+    return false;
+  }
+  const uint64_t lfanew = GetU32(exe, kLfanewOffset);
+  if (lfanew + kOptionalHeaderOffset + 2 > exe.size() || GetU32(exe, lfanew) != kPeSignature) {
+    *error = "not a PE image: no PE signature";
+    return false;
+  }
+  const uint16_t magic = GetU16(exe, lfanew + kOptionalHeaderOffset);
+  if (magic != kPe32Magic && magic != kPe32PlusMagic) {
+    *error = "not a PE image: unknown optional header magic";
+    return false;
+  }
+  layout->lfanew = lfanew;
+  layout->pe32 = magic == kPe32Magic;
+  layout->tableOffset = 0;
+  layout->tableSize = 0;
+  if (!layout->pe32) return true;  // the launcher is PE32; a PE32+ table is never looked at
+  if (lfanew + kPe32HeadersSize > exe.size()) {
+    *error = "truncated PE32 optional header";
+    return false;
+  }
+  if (GetU32(exe, lfanew + kRvaCountOffset) > kSecurityDirectoryIndex) {
+    layout->tableOffset = GetU32(exe, lfanew + kSecurityEntryOffset);
+    layout->tableSize = GetU32(exe, lfanew + kSecurityEntryOffset + 4);
+  }
+  return true;
+}
+
+// The PE checksum: 16-bit one's-complement-style sum of the file with the
+// checksum field taken as 0, plus the file length. The loader ignores it for
+// executables, but signing tools set it and verifiers report a mismatch.
+uint32_t PeChecksum(const ByteVector& file, size_t checksumAt) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    if (i == checksumAt || i == checksumAt + 2) continue;
+    uint32_t word = file[i];
+    if (i + 1 < file.size()) word |= static_cast<uint32_t>(file[i + 1]) << 8;
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + file.size());
+}
+
+void UpdateChecksum(ByteVector* file, const PeLayout& layout) {
+  const size_t at = layout.lfanew + kChecksumOffset;
+  if (GetU32(*file, at) == 0) return;  // unset stays unset
+  PutU32(file, at, PeChecksum(*file, at));
+}
+
+// The signed image's table, checked to be one entry that ends the file, so
+// that it can grow or be replaced without moving anything the hash covers.
+bool RequireSignedTableAtEnd(const ByteVector& exe, const PeLayout& layout, uint32_t* entryLength,
+                             std::string* error) {
+  if (!layout.pe32) {
+    *error = "not a PE32 image (the launcher is 32-bit)";
+    return false;
+  }
+  if (layout.tableSize < kWinCertificateHeaderSize) {
+    *error = "the image is not signed (no certificate table)";
+    return false;
+  }
+  if (static_cast<uint64_t>(layout.tableOffset) + layout.tableSize != exe.size()) {
+    *error = "the certificate table does not end the file";
+    return false;
+  }
+  *entryLength = GetU32(exe, layout.tableOffset);
+  if (*entryLength < kWinCertificateHeaderSize || *entryLength > layout.tableSize) {
+    *error = "the first certificate entry's length does not fit the certificate table";
+    return false;
+  }
+  if (AlignUp(*entryLength) < layout.tableSize) {
+    *error = "the certificate table holds more than one entry";
+    return false;
+  }
+  return true;
+}
+
+// Writes a new table size into the security directory and, for a signed
+// image, into the first entry; the checksum follows.
+void SetTableSize(ByteVector* file, const PeLayout& layout, uint32_t size) {
+  PutU32(file, layout.lfanew + kSecurityEntryOffset + 4, size);
+  PutU32(file, layout.tableOffset, size);
+  UpdateChecksum(file, layout);
+}
+
+struct OpenSslFree {
+  void operator()(X509* p) const { X509_free(p); }
+  void operator()(PKCS7* p) const { PKCS7_free(p); }
+  void operator()(ASN1_OBJECT* p) const { ASN1_OBJECT_free(p); }
+  void operator()(ASN1_OCTET_STRING* p) const { ASN1_OCTET_STRING_free(p); }
+  void operator()(X509_EXTENSION* p) const { X509_EXTENSION_free(p); }
+};
+template <typename T>
+using OsslPtr = std::unique_ptr<T, OpenSslFree>;
+
+// The key that signs the carrier certificates: made once per process,
+// since nothing ever validates these certificates and RSA key generation is
+// the slow part of a placement. RSA because every decoder we target (and the
+// Windows test build's trimmed libcrypto) has it.
+EVP_PKEY* CarrierKey() {
+  static EVP_PKEY* const key = EVP_RSA_gen(2048);
+  return key;
+}
+
+// A throwaway self-signed certificate whose only purpose is to carry the
+// extensions.
+X509* MakeCarrierCertificate(const std::vector<ExtensionSpec>& extensions, std::string* error) {
+  EVP_PKEY* key = CarrierKey();
+  OsslPtr<X509> cert(X509_new());
+  if (!key || !cert) {
+    *error = "cannot make a key for the payload certificate";
+    return nullptr;
+  }
+  uint8_t serial[8];
+  RAND_bytes(serial, sizeof serial);
+  serial[0] &= 0x7F;  // a positive INTEGER
+  uint64_t serialValue = 0;
+  for (uint8_t b : serial) serialValue = serialValue << 8 | b;
+  bool ok = X509_set_version(cert.get(), 2) && ASN1_INTEGER_set_uint64(X509_get_serialNumber(cert.get()), serialValue) &&
+            X509_gmtime_adj(X509_getm_notBefore(cert.get()), 0) &&
+            X509_gmtime_adj(X509_getm_notAfter(cert.get()), 60L * 60 * 24 * 3650) &&
+            X509_set_pubkey(cert.get(), key);
+  X509_NAME* name = X509_get_subject_name(cert.get());
+  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                        reinterpret_cast<const unsigned char*>("msilaunch payload"), -1, -1, 0) &&
+       X509_set_issuer_name(cert.get(), name);
+  for (const ExtensionSpec& spec : extensions) {
+    if (!ok) break;
+    OsslPtr<ASN1_OBJECT> oid(OBJ_txt2obj(spec.oid.c_str(), 1));
+    OsslPtr<ASN1_OCTET_STRING> value(ASN1_OCTET_STRING_new());
+    if (!oid || !value) {
+      *error = "not a dotted-decimal OID: " + spec.oid;
+      return nullptr;
+    }
+    if (spec.value.size() > INT32_MAX ||
+        !ASN1_OCTET_STRING_set(value.get(), spec.value.data(), static_cast<int>(spec.value.size()))) {
+      *error = "extension value too large";
+      return nullptr;
+    }
+    OsslPtr<X509_EXTENSION> extension(
+        X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), spec.critical ? 1 : 0, value.get()));
+    ok = extension && X509_add_ext(cert.get(), extension.get(), -1);
+  }
+  ok = ok && X509_sign(cert.get(), key, EVP_sha256()) > 0;
+  if (!ok) {
+    if (error->empty()) *error = "cannot build the payload certificate";
+    return nullptr;
+  }
+  return cert.release();
+}
+
+}  // namespace
+
+bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector* out, std::string* error) {
+  PeLayout layout;
+  if (!ReadPeLayout(exe, &layout, error)) return false;
+  if (layout.tableSize != 0) {
+    // Bytes behind a signed image's table would enter its hash and break
+    // the signature; such a file takes the stack inside its table.
+    *error = "the image is signed: place the stack inside its certificate table";
+    return false;
+  }
+  if (exe.size() + stack.size() > UINT32_MAX) {
+    *error = "the result would exceed 4 GiB";
+    return false;
+  }
+  ByteVector result(exe);
+  result.insert(result.end(), stack.begin(), stack.end());
+  *out = std::move(result);
+  return true;
+}
+
+bool PlaceStackInCertificateTable(const ByteVector& exe, const ByteVector& stack, ByteVector* out,
+                                  std::string* error) {
+  PeLayout layout;
+  uint32_t entryLength = 0;
+  if (!ReadPeLayout(exe, &layout, error) || !RequireSignedTableAtEnd(exe, layout, &entryLength, error))
+    return false;
+  // Padding goes before the stack: the carrier needs the stack's last byte
+  // to be the file's, and the table must stay a multiple of 8 bytes.
+  const uint64_t newTableSize = AlignUp(static_cast<uint64_t>(layout.tableSize) + stack.size());
+  if (layout.tableOffset + newTableSize > UINT32_MAX) {
+    *error = "the result would exceed 4 GiB";
+    return false;
+  }
+  const size_t padding = static_cast<size_t>(newTableSize - layout.tableSize - stack.size());
+  ByteVector result(exe);
+  result.insert(result.end(), padding, 0);
+  result.insert(result.end(), stack.begin(), stack.end());
+  SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize));
+  *out = std::move(result);
+  return true;
+}
+
+bool AddCertificateToSignature(const ByteVector& exe, const std::vector<ExtensionSpec>& extensions,
+                               ByteVector* out, std::string* error) {
+  PeLayout layout;
+  uint32_t entryLength = 0;
+  if (!ReadPeLayout(exe, &layout, error) || !RequireSignedTableAtEnd(exe, layout, &entryLength, error))
+    return false;
+  const uint8_t* message = exe.data() + layout.tableOffset + kWinCertificateHeaderSize;
+  const long messageSize = static_cast<long>(entryLength - kWinCertificateHeaderSize);
+  const unsigned char* cursor = message;
+  OsslPtr<PKCS7> pkcs7(d2i_PKCS7(nullptr, &cursor, messageSize));
+  if (!pkcs7 || !PKCS7_type_is_signed(pkcs7.get())) {
+    *error = "the certificate table does not hold a PKCS#7 signed message";
+    return false;
+  }
+  // Rewriting the table would drop whatever follows the message, such as a
+  // record stack placed there earlier.
+  const uint8_t* tableEnd = exe.data() + exe.size();
+  for (const uint8_t* p = cursor; p < tableEnd; ++p) {
+    if (*p != 0) {
+      *error = "the certificate table holds data after the signature; add certificates before placing a stack";
+      return false;
+    }
+  }
+  OsslPtr<X509> cert(MakeCarrierCertificate(extensions, error));
+  if (!cert) return false;
+  // PKCS7_add_certificate takes its own reference.
+  if (!PKCS7_add_certificate(pkcs7.get(), cert.get())) {
+    *error = "cannot add the certificate to the signature";
+    return false;
+  }
+  const int derSize = i2d_PKCS7(pkcs7.get(), nullptr);
+  if (derSize <= 0) {
+    *error = "cannot encode the signature";
+    return false;
+  }
+  const uint64_t newTableSize = AlignUp(kWinCertificateHeaderSize + static_cast<uint64_t>(derSize));
+  if (layout.tableOffset + newTableSize > UINT32_MAX) {
+    *error = "the result would exceed 4 GiB";
+    return false;
+  }
+  ByteVector result(exe.begin(), exe.begin() + layout.tableOffset + kWinCertificateHeaderSize);
+  result.resize(layout.tableOffset + newTableSize, 0);
+  unsigned char* der = result.data() + layout.tableOffset + kWinCertificateHeaderSize;
+  i2d_PKCS7(pkcs7.get(), &der);
+  SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize));
+  *out = std::move(result);
+  return true;
+}
+
+bool PlaceStackInCertificate(const ByteVector& exe, const ByteVector& stack, ByteVector* out,
+                             std::string* error) {
+  ExtensionSpec spec;
+  spec.oid = PayloadExtensionOid;
+  spec.value = stack;
+  return AddCertificateToSignature(exe, {spec}, out, error);
+}

@@ -1,0 +1,141 @@
+// Both carriers through the Windows build's CryptoAPI decoder, on real
+// executables: a MinGW-built PE32 program signed by osslsigncode on the host,
+// filled here by the packer's placement code with payloads signed by the
+// test key the launcher embeds.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "packer/payload_writer.h"
+#include "packer/pe_placement.h"
+#include "payload/carriers.h"
+
+namespace {
+
+ByteVector ReadWholeFile(const std::string& path) {
+  ByteVector bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+struct Payloads {
+  ByteVector manifestA, manifestB, stackA, stackB;
+};
+
+const Payloads& TestPayloads() {
+  static const Payloads* payloads = [] {
+    auto* p = new Payloads;
+    std::string error;
+    SigningKey* key = LoadSigningKey(MSILAUNCH_TEST_KEY, &error);
+    EXPECT_NE(key, nullptr) << error;
+    AppendManifestEntry(&p->manifestA, 1, PackageEntryText("x64", "1033", "{6F1A2B3C-0000-4000-8000-000000000001}", "First"));
+    AppendManifestEntry(&p->manifestB, 1, PackageEntryText("Intel", "1031", "{6F1A2B3C-0000-4000-8000-000000000002}", "Second"));
+    EXPECT_TRUE(BuildPayload(p->manifestA, {{1, ByteVector(300, 'a')}}, key, RecordEncoding{}, &p->stackA, &error)) << error;
+    EXPECT_TRUE(BuildPayload(p->manifestB, {{1, ByteVector(300, 'b')}}, key, RecordEncoding{}, &p->stackB, &error)) << error;
+    FreeSigningKey(key);
+    return p;
+  }();
+  return *payloads;
+}
+
+struct CarrierRun {
+  ErrorPair certificate{};
+  bool tailRan = false;
+  ErrorPair tail{};
+  std::vector<ByteVector> raws, manifests;
+};
+
+// The launcher's start-up order: the certificate carrier, then the tail
+// only when that succeeded with nothing.
+CarrierRun RunCarriers(const ByteVector& file) {
+  CarrierRun run;
+  PayloadList list{};
+  const uint32_t size = static_cast<uint32_t>(file.size());
+  run.certificate = ReadCertificatePayloads(file.data(), size, &list);
+  if (run.certificate.code == 0 && list.count == 0) {
+    run.tailRan = true;
+    run.tail = ReadTailPayload(file.data(), size, &list);
+  }
+  for (uint32_t i = 0; i < list.count; ++i) {
+    run.raws.emplace_back(list.items[i].raw, list.items[i].raw + list.items[i].rawSize);
+    run.manifests.emplace_back(list.items[i].manifest, list.items[i].manifest + list.items[i].manifestSize);
+  }
+  ReleasePayloadList(&list);
+  return run;
+}
+
+enum class Item { A, B, WholeFileA };
+
+TEST(CarriersWine, CryptoApiFindsPayloadsWhereThePackerPutThem) {
+  const ByteVector unsignedExe = ReadWholeFile(MSILAUNCH_TEST_EXE_DIR "/unsigned.exe");
+  const ByteVector signedExe = ReadWholeFile(MSILAUNCH_TEST_EXE_DIR "/signed.exe");
+  ASSERT_FALSE(unsignedExe.empty());
+  ASSERT_FALSE(signedExe.empty());
+  const Payloads& p = TestPayloads();
+
+  std::string error;
+  ByteVector unsignedTail, signedTable, oneCertificate, twoCertificates, twoExtensions, notPkcs7;
+  ASSERT_TRUE(PlaceStackAtEnd(unsignedExe, p.stackA, &unsignedTail, &error)) << error;
+  ASSERT_TRUE(PlaceStackInCertificateTable(signedExe, p.stackA, &signedTable, &error)) << error;
+  ASSERT_TRUE(PlaceStackInCertificate(signedExe, p.stackA, &oneCertificate, &error)) << error;
+  ASSERT_TRUE(PlaceStackInCertificate(oneCertificate, p.stackB, &twoCertificates, &error)) << error;
+  ASSERT_TRUE(AddCertificateToSignature(
+      signedExe, {{PayloadExtensionOid, false, p.stackA}, {"1.2.3.4", false, p.stackB},
+                  {PayloadExtensionOid, true, p.stackB}, {PayloadExtensionOid, false, p.stackB}},
+      &twoExtensions, &error)) << error;
+  // The signed message's first bytes spoiled; the stack still ends the file.
+  notPkcs7 = signedTable;
+  const uint32_t lfanew = notPkcs7[0x3C] | notPkcs7[0x3D] << 8 | notPkcs7[0x3E] << 16 | notPkcs7[0x3F] << 24;
+  const uint32_t table = notPkcs7[lfanew + 152] | notPkcs7[lfanew + 153] << 8 | notPkcs7[lfanew + 154] << 16 |
+                         notPkcs7[lfanew + 155] << 24;
+  for (uint32_t i = 8; i < 40; ++i) notPkcs7[table + i] = 0x55;
+
+  const struct {
+    const char* name;
+    const ByteVector* file;
+    ErrorPair certificate;  // line 0: any (the success line of the manifest read)
+    bool tailRuns;
+    std::vector<Item> items;
+  } cases[] = {
+      {"one superfluous certificate", &oneCertificate, {0, 0}, false, {Item::A}},
+      {"two superfluous certificates", &twoCertificates, {0, 0}, false, {Item::A, Item::B}},
+      {"foreign and critical extensions skipped", &twoExtensions, {0, 0}, false, {Item::A, Item::B}},
+      {"stack at the end of an unsigned file", &unsignedTail, {0, 789}, true, {Item::WholeFileA}},
+      {"stack inside the certificate table", &signedTable, {0, 789}, true, {Item::WholeFileA}},
+      {"neither carrier", &signedExe, {0, 789}, true, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CarrierRun run = RunCarriers(*c.file);
+    EXPECT_EQ(run.certificate.code, c.certificate.code);
+    if (c.certificate.line) EXPECT_EQ(run.certificate.line, c.certificate.line);
+    EXPECT_EQ(run.tailRan, c.tailRuns);
+    if (c.tailRuns) {
+      EXPECT_EQ(run.tail.code, c.items.empty() ? 1168u : 0u);
+      if (c.items.empty()) EXPECT_EQ(run.tail.line, 509u);
+    }
+    ASSERT_EQ(run.raws.size(), c.items.size());
+    for (size_t i = 0; i < c.items.size(); ++i) {
+      const bool isB = c.items[i] == Item::B;
+      const ByteVector& raw = c.items[i] == Item::WholeFileA ? *c.file : isB ? p.stackB : p.stackA;
+      EXPECT_EQ(run.raws[i], raw);
+      EXPECT_EQ(run.manifests[i], isB ? p.manifestB : p.manifestA);
+    }
+  }
+
+  // A table that does not decode fails the run, whatever the tail holds.
+  const CarrierRun run = RunCarriers(notPkcs7);
+  EXPECT_NE(run.certificate.code, 0u);
+  EXPECT_EQ(run.certificate.line, 837u);
+  EXPECT_FALSE(run.tailRan);
+  EXPECT_TRUE(run.raws.empty());
+}
+
+}  // namespace
