@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "launcher/platform.h"
+#include "payload/carriers.h"
 #include "payload/payload_key.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
@@ -408,6 +409,47 @@ TEST(PayloadWriterTest, KeysThatAreNotRsa2048AreRefused) {
   EXPECT_EQ(LoadSigningKey(SourcePath("tests/keys/test-key.pub.pem"), &error), nullptr);
   EXPECT_EQ(LoadSigningKey(SourcePath("tests/keys/missing.pem"), &error), nullptr);
   EXPECT_FALSE(error.empty());
+}
+
+// The containers tests/support builds for other tests must be what the
+// carriers read: a payload in a certificate extension, or one behind the
+// signature in the certificate table.
+TEST(TestPayloadsTest, CarriersFindTheTestContainers) {
+  const TestPayloadSpec spec = TypicalPayloadSpec();
+  const ByteVector stack = BuildTestPayload(spec);
+  const ByteVector manifest = BuildTestManifest(spec);
+  TestExtension payload{stack};
+  TestExtension critical{stack, true};
+  TestExtension foreign{stack, false, "1.2.3.4"};
+  const struct {
+    const char* name;
+    ByteVector file;
+    bool tail;
+    uint32_t count;
+  } cases[] = {
+      {"extension", WithCertificateTable(MinimalPe32(), SignedMessageWithExtensions({foreign, payload})), false, 1},
+      {"two certificates", WithCertificateTable(MinimalPe32(), SignedMessageWithCertificates({{payload}, {critical, payload}})),
+       false, 2},
+      {"behind the signature", WithCertificateTable(MinimalPe32(), SignedMessageWithExtensions({}), 13, stack), true, 1},
+      {"unsigned tail", WithTail(MinimalPe32(), stack), true, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    PayloadList list{};
+    const uint32_t size = static_cast<uint32_t>(c.file.size());
+    ErrorPair pair = ReadCertificatePayloads(c.file.data(), size, &list);
+    EXPECT_EQ(pair.code, 0u);
+    EXPECT_EQ(list.count, c.tail ? 0u : c.count);
+    if (c.tail) {
+      EXPECT_EQ(pair.line, 789u);
+      pair = ReadTailPayload(c.file.data(), size, &list);
+      EXPECT_EQ(pair.code, 0u);
+    }
+    ASSERT_EQ(list.count, c.count);
+    for (uint32_t i = 0; i < list.count; ++i)
+      EXPECT_EQ(ByteVector(list.items[i].manifest, list.items[i].manifest + list.items[i].manifestSize), manifest);
+    ReleasePayloadList(&list);
+  }
 }
 
 }  // namespace
