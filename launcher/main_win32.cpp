@@ -2,4 +2,8 @@
 // file only hands the process to it.
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "launcher/launcher_win32.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  return static_cast<int>(RunLauncher(instance, showCommand));
+}

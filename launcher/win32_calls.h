@@ -8,6 +8,8 @@
 
 #include <windows.h>
 #include <wincrypt.h>
+#include <commctrl.h>
+#include <objbase.h>
 
 #define MSILAUNCH_WIN32_CALLS(X)                                                                  \
   X(HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), nullptr)                       \
@@ -50,7 +52,21 @@
   X(BOOL, CryptMsgClose, (HCRYPTMSG message), (message), FALSE)                                    \
   X(PCCERT_CONTEXT, CertCreateCertificateContext, (DWORD encoding, const BYTE* der, DWORD size),   \
     (encoding, der, size), nullptr)                                                                \
-  X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)
+  X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)     \
+  X(LPSTR, CharNextA, (LPCSTR text), (text), const_cast<LPSTR>(text))                             \
+  X(int, LoadStringA, (HINSTANCE instance, UINT id, LPSTR buffer, int size),                      \
+    (instance, id, buffer, size), 0)                                                              \
+  X(int, MessageBoxA, (HWND owner, LPCSTR text, LPCSTR caption, UINT type),                       \
+    (owner, text, caption, type), 0)                                                              \
+  X(LCID, GetUserDefaultLCID, (), (), 1033)                                                       \
+  X(UINT, SetErrorMode, (UINT mode), (mode), 0)                                                   \
+  X(HMODULE, GetModuleHandleA, (LPCSTR name), (name), nullptr)                                    \
+  X(FARPROC, GetProcAddress, (HMODULE module, LPCSTR name), (module, name), nullptr)              \
+  X(HANDLE, GetCurrentProcess, (), (), nullptr)                                                   \
+  X(LPWSTR, GetCommandLineW, (), (), nullptr)                                                     \
+  X(void, InitCommonControls, (), (), (void)0)                                                    \
+  X(HRESULT, CoInitialize, (LPVOID reserved), (reserved), E_FAIL)                                 \
+  X(void, CoUninitialize, (), (), (void)0)
 
 struct Win32Calls {
 #define MSILAUNCH_DECLARE_WIN32_ENTRY(ret, name, params, args, fail) ret(WINAPI* name) params;
