@@ -2,11 +2,17 @@
 # msilaunch::crypto: the host's packages natively, the MinGW zlib package and
 # the cached libcrypto cross-build (scripts/build-openssl-mingw) for Windows.
 if(WIN32)
-  set(MSILAUNCH_OPENSSL_MINGW "$ENV{HOME}/.cache/msilaunch/openssl-mingw" CACHE PATH
-      "Static libcrypto cross-built for i686 MinGW-w64")
-  if(DEFINED ENV{MSILAUNCH_CACHE})
-    set(MSILAUNCH_OPENSSL_MINGW "$ENV{MSILAUNCH_CACHE}/openssl-mingw")
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_openssl_link openssl-mingw64)
+  else()
+    set(_openssl_link openssl-mingw)
   endif()
+  set(_openssl_cache "$ENV{HOME}/.cache/msilaunch")
+  if(DEFINED ENV{MSILAUNCH_CACHE})
+    set(_openssl_cache "$ENV{MSILAUNCH_CACHE}")
+  endif()
+  set(MSILAUNCH_OPENSSL_MINGW "${_openssl_cache}/${_openssl_link}" CACHE PATH
+      "Static libcrypto cross-built for this MinGW-w64 target")
   if(NOT EXISTS "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a")
     message(FATAL_ERROR "No cross-built libcrypto at ${MSILAUNCH_OPENSSL_MINGW}: run scripts/bootstrap")
   endif()

@@ -1,0 +1,232 @@
+// The real launcher under Wine: a stub with a payload made by the packer's
+// writer, started as a child process, its full exit code read back, and its
+// error box found, read and dismissed through the window list.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "packer/payload_writer.h"
+#include "tests/support/payloads.h"
+#include "tests/wine/wine_process.h"
+
+namespace {
+
+ByteVector ReadWholeFile(const std::string& path) {
+  ByteVector bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+std::string WorkDirectory() {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::string dir = std::string(temp) + "msilaunch-launcher-test\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
+}
+
+// Writes `bytes` as <work>\<name> and returns its path.
+std::string WriteSetup(const std::string& name, const ByteVector& bytes) {
+  const std::string path = WorkDirectory() + name;
+  FILE* f = std::fopen(path.c_str(), "wb");
+  EXPECT_NE(f, nullptr) << path;
+  if (f) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  return path;
+}
+
+const ByteVector& Stub() {
+  static const ByteVector stub = ReadWholeFile(MSILAUNCH_STUB);
+  return stub;
+}
+
+ByteVector WithTail(const ByteVector& stack) {
+  ByteVector exe = Stub();
+  exe.insert(exe.end(), stack.begin(), stack.end());
+  return exe;
+}
+
+// The architecture the launcher looks for: "x64" when it is a 32-bit
+// process on 64-bit Windows; this flavour of the test runs at the
+// launcher's own bitness, so it asks the same question.
+const char* ThisArchitecture() {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  return wow64 ? "x64" : "Intel";
+}
+const char* OtherArchitecture() { return std::string(ThisArchitecture()) == "x64" ? "Intel" : "x64"; }
+
+TestPayloadSpec SpecFor(const char* architecture, const char* lcids = "1033") {
+  TestPayloadSpec spec = TypicalPayloadSpec();
+  for (TestPackage& p : spec.packages) {
+    p.architecture = architecture;
+    p.lcids = lcids;
+  }
+  return spec;
+}
+
+uint32_t Run(const std::string& path, const std::wstring& arguments) {
+  std::string output;
+  uint32_t code = 0xDEADBEEF;
+  const std::wstring commandLine = L"\"" + Widen(path) + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  EXPECT_TRUE(RunProgram(commandLine, &output, &code)) << output;
+  return code;
+}
+
+// A copy of the stub whose security directory names a certificate table
+// that is not a PKCS#7 message, with a good stack at the tail behind it.
+ByteVector WithBrokenCertificateTable(const ByteVector& stack) {
+  ByteVector exe = Stub();
+  const uint32_t peOffset = *reinterpret_cast<const uint32_t*>(&exe[0x3C]);
+  const uint16_t magic = *reinterpret_cast<const uint16_t*>(&exe[peOffset + 24]);
+  // The security directory: data directory 4, 96 (PE32) or 112 (PE32+)
+  // bytes into the optional header.
+  const uint32_t directory = peOffset + 24 + (magic == 0x20B ? 112 : 96) + 4 * 8;
+  const uint32_t tableOffset = static_cast<uint32_t>(exe.size());
+  const uint8_t entry[16] = {16, 0, 0, 0, 0, 2, 2, 0, 'n', 'o', 't', ' ', 'p', 'k', 'c', 's'};
+  exe.insert(exe.end(), entry, entry + sizeof entry);
+  exe.insert(exe.end(), stack.begin(), stack.end());
+  const uint32_t tableSize = static_cast<uint32_t>(exe.size()) - tableOffset;
+  std::memcpy(&exe[directory], &tableOffset, 4);
+  std::memcpy(&exe[directory + 4], &tableSize, 4);
+  return exe;
+}
+
+TEST(LauncherWine, ExitCodesWithQuietSwitches) {
+  const ByteVector good = BuildTestPayload(SpecFor(ThisArchitecture()));
+  ByteVector corrupt = good;
+  corrupt[corrupt.size() / 2] ^= 0x5A;  // inside a record's compressed data or signature
+
+  const struct {
+    const char* name;
+    ByteVector exe;
+    uint32_t expected;  // 0xFFFFFFFF: any failure but the listed ones
+  } cases[] = {
+      {"good.exe", WithTail(good), 0},
+      {"nopayload.exe", Stub(), 1168},
+      {"nopackage.exe", WithTail(BuildTestPayload(SpecFor(OtherArchitecture()))), 13},
+      {"corrupt.exe", WithTail(corrupt), 0xFFFFFFFF},
+      {"badcert.exe", WithBrokenCertificateTable(good), 0xFFFFFFFF},
+  };
+  for (const auto& c : cases) {
+    const std::string path = WriteSetup(c.name, c.exe);
+    for (const wchar_t* quiet : {L"/q", L"/QUIET", L"REBOOT=R /qn"}) {
+      const uint32_t code = Run(path, quiet);
+      if (c.expected != 0xFFFFFFFF) {
+        EXPECT_EQ(code, c.expected) << c.name << " " << Widen(c.name).size();
+      } else {
+        // A damaged record fails to inflate (13) or to verify (1392); a
+        // certificate table that does not decode fails the run although a
+        // good stack sits at the tail.
+        EXPECT_NE(code, 0u) << c.name;
+        EXPECT_NE(code, 1168u) << c.name;
+      }
+      if (std::string(c.name) == "corrupt.exe") EXPECT_TRUE(code == 13 || code == 1392) << code;
+    }
+  }
+}
+
+struct FoundBox {
+  DWORD processId;
+  HWND window;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM context) {
+  auto* found = reinterpret_cast<FoundBox*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (owner == found->processId && std::string(className) == "#32770" && IsWindowVisible(window)) {
+    found->window = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Starts `path` without a quiet switch, waits for its error box, reads the
+// caption and text, presses OK and returns the exit code.
+uint32_t RunAndReadBox(const std::string& path, std::string* caption, std::string* text) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string commandLine = "\"" + path + "\"";
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    ADD_FAILURE() << "cannot start " << path << ": " << GetLastError();
+    return 0xDEADBEEF;
+  }
+  FoundBox found = {process.dwProcessId, nullptr};
+  for (int i = 0; i < 600 && !found.window; ++i) {
+    if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&found));
+  }
+  if (found.window) {
+    char buffer[2048] = "";
+    GetWindowTextA(found.window, buffer, sizeof buffer);
+    *caption = buffer;
+    buffer[0] = '\0';
+    GetDlgItemTextA(found.window, 0xFFFF, buffer, sizeof buffer);  // the box's static text
+    *text = buffer;
+    PostMessageA(found.window, WM_COMMAND, IDOK, 0);
+  }
+  WaitForSingleObject(process.hProcess, 30000);
+  DWORD code = 0xDEADBEEF;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+TEST(LauncherWine, ErrorBoxShowsStringOrGenericText) {
+  std::string caption, text;
+  const std::string noPayload = WriteSetup("setup.exe", Stub());
+  EXPECT_EQ(RunAndReadBox(noPayload, &caption, &text), 1168u);
+  EXPECT_EQ(caption, "setup.exe");
+  EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
+
+  const std::string noPackage =
+      WriteSetup("other arch.exe", WithTail(BuildTestPayload(SpecFor(OtherArchitecture()))));
+  caption.clear();
+  text.clear();
+  EXPECT_EQ(RunAndReadBox(noPackage, &caption, &text), 13u);
+  EXPECT_EQ(caption, "other arch.exe");
+  EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
+}
+
+TEST(LauncherWine, SelectsByUserLocale) {
+  // Two packages for this architecture; the German one's database record is
+  // missing, so choosing it fails the file set (13) while the English one
+  // succeeds (0): the exit code tells which one the launcher chose.
+  TestPayloadSpec spec = SpecFor(ThisArchitecture());
+  ASSERT_FALSE(spec.packages.empty());
+  TestPackage german = spec.packages[0];
+  german.id = 900;
+  german.lcids = "1031";
+  german.productCode = "{11111111-2222-3333-4444-555555555555}";
+  spec.packages.insert(spec.packages.begin(), german);
+  ByteVector manifest = BuildTestManifest(spec);
+  std::vector<PayloadFile> files;
+  for (const TestPackage& p : spec.packages)
+    if (p.id != 900) files.push_back({p.id, p.database});
+  for (const TestCab& c : spec.cabs) files.push_back({c.id, c.content});
+  ByteVector stack;
+  std::string error;
+  ASSERT_TRUE(BuildPayload(manifest, files, TestKey(), RecordEncoding{}, &stack, &error)) << error;
+  const std::string path = WriteSetup("locale.exe", WithTail(stack));
+  const uint32_t expected = PRIMARYLANGID(GetUserDefaultLCID()) == LANG_GERMAN ? 13u : 0u;
+  EXPECT_EQ(Run(path, L"/q"), expected) << "user LCID " << GetUserDefaultLCID();
+}
+
+}  // namespace
