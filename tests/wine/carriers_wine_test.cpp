@@ -11,6 +11,7 @@
 #include "packer/payload_writer.h"
 #include "packer/pe_placement.h"
 #include "payload/carriers.h"
+#include "tests/wine/win32_faults.h"
 
 namespace {
 
@@ -136,6 +137,49 @@ TEST(CarriersWine, CryptoApiFindsPayloadsWhereThePackerPutThem) {
   EXPECT_EQ(run.certificate.line, 837u);
   EXPECT_FALSE(run.tailRan);
   EXPECT_TRUE(run.raws.empty());
+}
+
+// Each CryptoAPI call failing where the carrier makes it: the pair carries
+// the call's last error, or the site's own code when there is none, and
+// every context and message opened is closed again.
+TEST(CarriersWine, CryptoApiFailuresReportTheirSite) {
+  const ByteVector signedExe = ReadWholeFile(MSILAUNCH_TEST_EXE_DIR "/signed.exe");
+  ByteVector file;
+  std::string error;
+  ASSERT_TRUE(PlaceStackInCertificate(signedExe, TestPayloads().stackA, &file, &error)) << error;
+  constexpr uint32_t kInvalidArg = 0x80070057u;
+  const struct {
+    const char* call;
+    uint32_t nth;
+    uint32_t line;
+  } cases[] = {
+      {"CryptMsgOpenToDecode", 1, 831},
+      {"CryptMsgUpdate", 1, 837},
+      {"CryptMsgGetParam", 1, 846},                  // the count
+      {"CryptMsgGetParam", 2, 937},                  // the first certificate's size
+      {"CryptMsgGetParam", 3, 924},                  // its bytes
+      {"CertCreateCertificateContext", 1, 919},      // the signer's certificate
+      {"CertCreateCertificateContext", 2, 919},      // the payload's
+      {"CryptMsgGetParam", 5, 924},                  // the payload certificate's bytes
+  };
+  for (const auto& c : cases) {
+    for (uint32_t lastError : {0u, 0x80092004u /* CRYPT_E_NOT_FOUND */}) {
+      SCOPED_TRACE(std::string(c.call) + " #" + std::to_string(c.nth) + " error " + std::to_string(lastError));
+      ScopedWin32Reset reset;
+      ASSERT_TRUE(FailWin32Call(c.call, c.nth, lastError));
+      PayloadList list{};
+      const ErrorPair pair = ReadCertificatePayloads(file.data(), static_cast<uint32_t>(file.size()), &list);
+      EXPECT_TRUE(Win32FaultFired());
+      EXPECT_EQ(pair.code, lastError ? lastError : kInvalidArg);
+      EXPECT_EQ(pair.line, c.line);
+      EXPECT_EQ(list.count, 0u);
+      ReleasePayloadList(&list);
+      const uint32_t opened = Win32CallCount("CryptMsgOpenToDecode") - (c.nth == 1 && c.line == 831 ? 1 : 0);
+      EXPECT_EQ(Win32CallCount("CryptMsgClose"), opened);
+      const uint32_t created = Win32CallCount("CertCreateCertificateContext") - (c.line == 919 ? 1 : 0);
+      EXPECT_EQ(Win32CallCount("CertFreeCertificateContext"), created);
+    }
+  }
 }
 
 }  // namespace
