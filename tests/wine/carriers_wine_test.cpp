@@ -116,11 +116,15 @@ TEST(CarriersWine, CryptoApiFindsPayloadsWhereThePackerPutThem) {
     SCOPED_TRACE(c.name);
     const CarrierRun run = RunCarriers(*c.file);
     EXPECT_EQ(run.certificate.code, c.certificate.code);
-    if (c.certificate.line) EXPECT_EQ(run.certificate.line, c.certificate.line);
+    if (c.certificate.line) {
+      EXPECT_EQ(run.certificate.line, c.certificate.line);
+    }
     EXPECT_EQ(run.tailRan, c.tailRuns);
     if (c.tailRuns) {
       EXPECT_EQ(run.tail.code, c.items.empty() ? 1168u : 0u);
-      if (c.items.empty()) EXPECT_EQ(run.tail.line, 509u);
+      if (c.items.empty()) {
+        EXPECT_EQ(run.tail.line, 509u);
+      }
     }
     ASSERT_EQ(run.raws.size(), c.items.size());
     for (size_t i = 0; i < c.items.size(); ++i) {
