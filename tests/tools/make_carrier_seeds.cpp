@@ -1,0 +1,70 @@
+// make_carrier_seeds EXE_DIR KEY.pem OUT_DIR
+// Writes the carrier fuzz target's seeds: the test executables as they are,
+// and filled with a signed payload in each place the carriers look (file
+// tail, certificate table, certificate extension, both), so that fuzzing
+// starts from inputs that reach the certificate loop and the record reader.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "packer/payload_writer.h"
+#include "packer/pe_placement.h"
+
+namespace {
+
+ByteVector ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteBytes(const std::string& path, const ByteVector& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: make_carrier_seeds EXE_DIR KEY.pem OUT_DIR\n");
+    return 2;
+  }
+  const std::string exeDir = argv[1], outDir = argv[3];
+  const ByteVector unsignedExe = ReadBytes(exeDir + "/unsigned.exe");
+  const ByteVector signedExe = ReadBytes(exeDir + "/signed.exe");
+  std::string error;
+  SigningKey* key = LoadSigningKey(argv[2], &error);
+  if (unsignedExe.empty() || signedExe.empty() || !key) {
+    std::fprintf(stderr, "make_carrier_seeds: cannot read the inputs %s\n", error.c_str());
+    return 1;
+  }
+  ByteVector manifest, stack;
+  AppendManifestEntry(&manifest, 1, PackageEntryText("x64", "1033", "{00000000-0000-4000-8000-000000000001}", "Seed"));
+  // Small, so that mutations land in the headers and the stack alike.
+  const bool built = BuildPayload(manifest, {{1, ByteVector(64, 's')}}, key, RecordEncoding{}, &stack, &error);
+  FreeSigningKey(key);
+
+  ByteVector tail, table, certificate, both;
+  const bool ok = built && PlaceStackAtEnd(unsignedExe, stack, &tail, &error) &&
+                  PlaceStackInCertificateTable(signedExe, stack, &table, &error) &&
+                  PlaceStackInCertificate(signedExe, stack, &certificate, &error) &&
+                  PlaceStackInCertificateTable(certificate, stack, &both, &error);
+  if (!ok) {
+    std::fprintf(stderr, "make_carrier_seeds: %s\n", error.c_str());
+    return 1;
+  }
+  const struct {
+    const char* name;
+    const ByteVector* bytes;
+  } seeds[] = {{"unsigned.exe", &unsignedExe}, {"signed.exe", &signedExe},   {"tail.exe", &tail},
+               {"table.exe", &table},          {"certificate.exe", &certificate}, {"both.exe", &both}};
+  for (const auto& seed : seeds) {
+    if (!WriteBytes(outDir + "/" + seed.name, *seed.bytes)) {
+      std::fprintf(stderr, "make_carrier_seeds: cannot write %s\n", seed.name);
+      return 1;
+    }
+  }
+  return 0;
+}
