@@ -177,21 +177,21 @@ X509* MakeCarrierCertificate(const std::vector<ExtensionSpec>& extensions, std::
   ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
                                         reinterpret_cast<const unsigned char*>("msilaunch payload"), -1, -1, 0) &&
        X509_set_issuer_name(cert.get(), name);
-  for (const ExtensionSpec& spec : extensions) {
+  for (const ExtensionSpec& wanted : extensions) {
     if (!ok) break;
-    OsslPtr<ASN1_OBJECT> oid(OBJ_txt2obj(spec.oid.c_str(), 1));
+    OsslPtr<ASN1_OBJECT> oid(OBJ_txt2obj(wanted.oid.c_str(), 1));
     OsslPtr<ASN1_OCTET_STRING> value(ASN1_OCTET_STRING_new());
     if (!oid || !value) {
-      *error = "not a dotted-decimal OID: " + spec.oid;
+      *error = "not a dotted-decimal OID: " + wanted.oid;
       return nullptr;
     }
-    if (spec.value.size() > INT32_MAX ||
-        !ASN1_OCTET_STRING_set(value.get(), spec.value.data(), static_cast<int>(spec.value.size()))) {
+    if (wanted.value.size() > INT32_MAX ||
+        !ASN1_OCTET_STRING_set(value.get(), wanted.value.data(), static_cast<int>(wanted.value.size()))) {
       *error = "extension value too large";
       return nullptr;
     }
     OsslPtr<X509_EXTENSION> extension(
-        X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), spec.critical ? 1 : 0, value.get()));
+        X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), wanted.critical ? 1 : 0, value.get()));
     ok = extension && X509_add_ext(cert.get(), extension.get(), -1);
   }
   ok = ok && X509_sign(cert.get(), key, EVP_sha256()) > 0;
@@ -296,8 +296,8 @@ bool AddCertificateToSignature(const ByteVector& exe, const std::vector<Extensio
 
 bool PlaceStackInCertificate(const ByteVector& exe, const ByteVector& stack, ByteVector* out,
                              std::string* error) {
-  ExtensionSpec spec;
-  spec.oid = PayloadExtensionOid;
-  spec.value = stack;
-  return AddCertificateToSignature(exe, {spec}, out, error);
+  ExtensionSpec extension;
+  extension.oid = PayloadExtensionOid;
+  extension.value = stack;
+  return AddCertificateToSignature(exe, {extension}, out, error);
 }

@@ -124,32 +124,32 @@ ByteVector MixedContent(size_t size, double ratio, uint32_t seed) {
   return out;
 }
 
-ByteVector BuildTestManifest(const TestPayloadSpec& spec) {
+ByteVector BuildTestManifest(const TestPayloadSpec& plan) {
   ByteVector manifest;
-  for (const TestPackage& p : spec.packages)
+  for (const TestPackage& p : plan.packages)
     AppendManifestEntry(&manifest, p.id, PackageEntryText(p.architecture, p.lcids, p.productCode, p.productName));
-  for (const TestCab& c : spec.cabs) AppendManifestEntry(&manifest, c.id, CabEntryText(c.packageIds, c.fileName));
+  for (const TestCab& c : plan.cabs) AppendManifestEntry(&manifest, c.id, CabEntryText(c.packageIds, c.fileName));
   return manifest;
 }
 
-ByteVector BuildTestPayload(const TestPayloadSpec& spec) {
+ByteVector BuildTestPayload(const TestPayloadSpec& plan) {
   std::vector<PayloadFile> files;
-  for (const TestPackage& p : spec.packages) files.push_back(PayloadFile{p.id, p.database});
-  for (const TestCab& c : spec.cabs) files.push_back(PayloadFile{c.id, c.content});
+  for (const TestPackage& p : plan.packages) files.push_back(PayloadFile{p.id, p.database});
+  for (const TestCab& c : plan.cabs) files.push_back(PayloadFile{c.id, c.content});
   ByteVector stack;
   std::string error;
-  if (!BuildPayload(BuildTestManifest(spec), files, spec.key ? spec.key : TestKey(), spec.encoding, &stack,
+  if (!BuildPayload(BuildTestManifest(plan), files, plan.key ? plan.key : TestKey(), plan.encoding, &stack,
                     &error))
     ADD_FAILURE() << error;
   return stack;
 }
 
 TestPayloadSpec TypicalPayloadSpec() {
-  TestPayloadSpec spec;
-  spec.packages.push_back(TestPackage{1, "x64", "1033", "{6F330B47-2577-43AD-9095-1861BA25889B}",
+  TestPayloadSpec plan;
+  plan.packages.push_back(TestPackage{1, "x64", "1033", "{6F330B47-2577-43AD-9095-1861BA25889B}",
                                       "Sample Product", MixedContent(3000, 3, 11)});
-  spec.cabs.push_back(TestCab{2, "1", "data1.cab", MixedContent(5000, 2, 12)});
-  return spec;
+  plan.cabs.push_back(TestCab{2, "1", "data1.cab", MixedContent(5000, 2, 12)});
+  return plan;
 }
 
 PayloadItem MakePayloadItem(const ByteVector& stack, uint32_t flags, ErrorPair* pair) {

@@ -46,12 +46,12 @@ struct TestPayloadSpec {
   const SigningKey* key = nullptr;      // null: TestKey()
 };
 
-// The manifest bytes the spec's packages and cabs describe, in that order.
-ByteVector BuildTestManifest(const TestPayloadSpec& spec);
+// The manifest bytes the plan's packages and cabs describe, in that order.
+ByteVector BuildTestManifest(const TestPayloadSpec& plan);
 
 // The whole record stack: manifest record, then each package's database and
 // each cab's content as file records. Fails the calling test on error.
-ByteVector BuildTestPayload(const TestPayloadSpec& spec);
+ByteVector BuildTestPayload(const TestPayloadSpec& plan);
 
 // One package ("x64", 1033) with a small database and one cab: the payload a
 // typical test needs when the content does not matter.

@@ -242,19 +242,19 @@ struct WriterFixture {
   FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
   std::vector<ByteVector> contents;
   std::vector<std::string> paths;
-  explicit WriterFixture(const std::vector<ItemSpec>& specs) {
+  explicit WriterFixture(const std::vector<ItemSpec>& items) {
     set.items = static_cast<FileItem*>(platform::AllocBlock(
-        static_cast<uint32_t>((specs.size() + 1) * sizeof(FileItem)), kBlockZeroed));
-    for (const ItemSpec& spec : specs) {
+        static_cast<uint32_t>((items.size() + 1) * sizeof(FileItem)), kBlockZeroed));
+    for (const ItemSpec& plan : items) {
       FileItem& item = set.items[set.count];
       const uint32_t index = static_cast<uint32_t>(set.count++);
-      contents.push_back(MixedContent(spec.size, 2, index + 1));
-      item.data = static_cast<uint8_t*>(platform::AllocBlock(spec.size ? spec.size : 1, 0));
-      if (spec.size) std::memcpy(item.data, contents.back().data(), spec.size);
-      item.size = spec.size;
+      contents.push_back(MixedContent(plan.size, 2, index + 1));
+      item.data = static_cast<uint8_t*>(platform::AllocBlock(plan.size ? plan.size : 1, 0));
+      if (plan.size) std::memcpy(item.data, contents.back().data(), plan.size);
+      item.size = plan.size;
       paths.push_back(TempPath(std::to_string(index)));
       std::remove(paths.back().c_str());
-      if (spec.handle) item.handle = std::fopen(paths.back().c_str(), "wb");
+      if (plan.handle) item.handle = std::fopen(paths.back().c_str(), "wb");
     }
   }
   ~WriterFixture() {

@@ -173,8 +173,8 @@ TEST(DecodeRecordTest, NotFoundIs509) {
 }
 
 TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
-  const TestPayloadSpec spec = TypicalPayloadSpec();
-  TestPayloadSpec otherSpec = spec;
+  const TestPayloadSpec plan = TypicalPayloadSpec();
+  TestPayloadSpec otherSpec = plan;
   otherSpec.key = OtherKey();
   uint8_t otherModulus[256];
   SigningKeyModulus(OtherKey(), otherModulus);
@@ -182,7 +182,7 @@ TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
   SigningKeyModulus(TestKey(), testModulus);
   ASSERT_EQ(0, memcmp(testModulus, kPayloadKeyModulus, 256)) << "the build embeds tests/keys/test-key";
 
-  const ByteVector mine = BuildTestPayload(spec), theirs = BuildTestPayload(otherSpec);
+  const ByteVector mine = BuildTestPayload(plan), theirs = BuildTestPayload(otherSpec);
   struct Case {
     const ByteVector* stack;
     const uint8_t* modulus;
@@ -193,7 +193,7 @@ TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
     const Outcome file = Read(*c.stack, 3, FileRecordType, 1, c.modulus);
     EXPECT_EQ(file.pair.code, c.code);
     if (c.code == 0) {
-      EXPECT_EQ(file.content, spec.packages[0].database);
+      EXPECT_EQ(file.content, plan.packages[0].database);
     }
   }
 }
@@ -353,12 +353,12 @@ TEST(DecodeRecordTest, KeyThatDoesNotLoad) {
 // No single changed byte of a signed payload may yield other content with
 // code 0: it either changes nothing that is read or the read fails.
 TEST(DecodeRecordTest, TamperMatrix) {
-  TestPayloadSpec spec;
-  spec.packages.push_back(TestPackage{5, "Intel", "1033", "{00000000-0000-0000-0000-000000000001}", "P",
+  TestPayloadSpec plan;
+  plan.packages.push_back(TestPackage{5, "Intel", "1033", "{00000000-0000-0000-0000-000000000001}", "P",
                                       MixedContent(120, 2, 5)});
-  const ByteVector stack = BuildTestPayload(spec);
-  const ByteVector manifest = BuildTestManifest(spec);
-  const ByteVector& database = spec.packages[0].database;
+  const ByteVector stack = BuildTestPayload(plan);
+  const ByteVector manifest = BuildTestManifest(plan);
+  const ByteVector& database = plan.packages[0].database;
   ASSERT_EQ(Read(stack, 3, FileRecordType, 5).content, database);
   uint32_t failed = 0, unchanged = 0;
   for (size_t at = 0; at < stack.size(); ++at) {
@@ -415,9 +415,9 @@ TEST(PayloadWriterTest, KeysThatAreNotRsa2048AreRefused) {
 // carriers read: a payload in a certificate extension, or one behind the
 // signature in the certificate table.
 TEST(TestPayloadsTest, CarriersFindTheTestContainers) {
-  const TestPayloadSpec spec = TypicalPayloadSpec();
-  const ByteVector stack = BuildTestPayload(spec);
-  const ByteVector manifest = BuildTestManifest(spec);
+  const TestPayloadSpec plan = TypicalPayloadSpec();
+  const ByteVector stack = BuildTestPayload(plan);
+  const ByteVector manifest = BuildTestManifest(plan);
   TestExtension payload{stack};
   TestExtension critical{stack, true};
   TestExtension foreign{stack, false, "1.2.3.4"};

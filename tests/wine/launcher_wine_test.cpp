@@ -69,12 +69,12 @@ const char* ThisArchitecture() {
 const char* OtherArchitecture() { return std::string(ThisArchitecture()) == "x64" ? "Intel" : "x64"; }
 
 TestPayloadSpec SpecFor(const char* architecture, const char* lcids = "1033") {
-  TestPayloadSpec spec = TypicalPayloadSpec();
-  for (TestPackage& p : spec.packages) {
+  TestPayloadSpec plan = TypicalPayloadSpec();
+  for (TestPackage& p : plan.packages) {
     p.architecture = architecture;
     p.lcids = lcids;
   }
-  return spec;
+  return plan;
 }
 
 uint32_t RunSetup(const std::string& path, const std::wstring& arguments) {
@@ -212,18 +212,18 @@ TEST(LauncherWine, SelectsByUserLocale) {
   // Two packages for this architecture; the German one's database record is
   // missing, so choosing it fails the file set (13) while the English one
   // succeeds (0): the exit code tells which one the launcher chose.
-  TestPayloadSpec spec = SpecFor(ThisArchitecture());
-  ASSERT_FALSE(spec.packages.empty());
-  TestPackage german = spec.packages[0];
+  TestPayloadSpec plan = SpecFor(ThisArchitecture());
+  ASSERT_FALSE(plan.packages.empty());
+  TestPackage german = plan.packages[0];
   german.id = 900;
   german.lcids = "1031";
   german.productCode = "{11111111-2222-3333-4444-555555555555}";
-  spec.packages.insert(spec.packages.begin(), german);
-  ByteVector manifest = BuildTestManifest(spec);
+  plan.packages.insert(plan.packages.begin(), german);
+  ByteVector manifest = BuildTestManifest(plan);
   std::vector<PayloadFile> files;
-  for (const TestPackage& p : spec.packages)
+  for (const TestPackage& p : plan.packages)
     if (p.id != 900) files.push_back({p.id, p.database});
-  for (const TestCab& c : spec.cabs) files.push_back({c.id, c.content});
+  for (const TestCab& c : plan.cabs) files.push_back({c.id, c.content});
   ByteVector stack;
   std::string error;
   ASSERT_TRUE(BuildPayload(manifest, files, TestKey(), RecordEncoding{}, &stack, &error)) << error;
