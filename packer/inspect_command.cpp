@@ -1,6 +1,5 @@
 #include "packer/inspect_command.h"
 
-#include <openssl/pem.h>
 
 #include <cstdio>
 #include <limits>
@@ -18,30 +17,6 @@
 #include "payload/record_stack.h"
 
 namespace {
-
-// The carriers read each manifest through ReadRecord, which loads the
-// launcher's built-in key. The packer checks payloads made with any key, so
-// while it runs the carriers the blob loader is pointed at --key's blob;
-// everything else the carriers do is the launcher's own code.
-uint8_t gGivenModulus[256];
-
-evp_pkey_st* LoadGivenKey(const unsigned char** blob, long size) {
-  uint8_t own[kPublicKeyBlobSize];
-  AssemblePublicKeyBlob(gGivenModulus, own);
-  const unsigned char* cursor = own;
-  *blob += size;
-  return b2i_PublicKey(&cursor, sizeof own);
-}
-
-struct GivenKeyScope {
-  PublicKeyBlobLoader saved = gLoadPublicKeyBlob;
-  explicit GivenKeyScope(const uint8_t* modulus) {
-    if (modulus == nullptr) return;
-    std::copy(modulus, modulus + 256, gGivenModulus);
-    gLoadPublicKeyBlob = LoadGivenKey;
-  }
-  ~GivenKeyScope() { gLoadPublicKeyBlob = saved; }
-};
 
 struct ListHolder {
   PayloadList list{};
@@ -183,19 +158,20 @@ bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, Payl
     return false;
   }
   const uint32_t size = static_cast<uint32_t>(file.size());
-  GivenKeyScope scope(modulus);
-  ErrorPair pair = ReadCertificatePayloads(file.data(), size, list);
+  // The launcher's own carriers, with --key's modulus in place of the built-in one.
+  const uint8_t* key = modulus != nullptr ? modulus : kPayloadKeyModulus;
+  ErrorPair pair = ReadCertificatePayloadsWithKey(key, file.data(), size, list);
   *carrier = "certificate";
   if (pair.code == 0 && list->count == 0) {
-    pair = ReadTailPayload(file.data(), size, list);
+    pair = ReadTailPayloadWithKey(key, file.data(), size, list);
     *carrier = size >= 2 && file[0] == 'M' && file[1] == 'Z' ? "tail" : "stack";
   }
   if (pair.code == 0) return true;
-  const std::string key = modulus != nullptr ? "the given key" : "the built-in key (pass --key)";
+  const std::string keyName = modulus != nullptr ? "the given key" : "the built-in key (pass --key)";
   if (pair.code == ErrorCode::NotFound) {
     *error = "no payload: no certificate carries one and no record stack ends the file";
   } else if (pair.code == ErrorCode::FileCorrupt) {
-    *error = "the " + *carrier + " payload's manifest does not verify with " + key + " (code 1392, line " +
+    *error = "the " + *carrier + " payload's manifest does not verify with " + keyName + " (code 1392, line " +
              std::to_string(pair.line) + ")";
   } else {
     *error = "the " + *carrier + " payload cannot be read: " + DescribePair(pair);

@@ -1,5 +1,7 @@
 #include "payload/carriers.h"
 
+#include "payload/payload_key.h"
+
 #include <cstring>
 
 #include "launcher/platform.h"
@@ -73,14 +75,16 @@ bool FindSignedMessage(const uint8_t* file, uint32_t fileSize, const uint8_t** m
 // Copies `size` bytes into a fresh item and reads its manifest. On code 0
 // the item owns both blocks; otherwise it owns nothing. `copyLine` is the
 // site of a failed copy.
-ErrorPair MakeItem(const uint8_t* bytes, uint32_t size, uint32_t copyLine, PayloadItem* item) {
+ErrorPair MakeItem(const uint8_t* modulus, const uint8_t* bytes, uint32_t size, uint32_t copyLine,
+                   PayloadItem* item) {
   *item = PayloadItem{};
   item->flags = kPayloadFlags;
   item->rawSize = size;
   item->raw = static_cast<uint8_t*>(platform::AllocBlock(size, 0));
   if (!item->raw) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, copyLine);
   if (size) std::memcpy(item->raw, bytes, size);
-  const ErrorPair pair = ReadRecord(*item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
+  const ErrorPair pair =
+      ReadRecordWithKey(modulus, *item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
   if (pair.code != 0) {
     platform::FreeBlock(item->raw);
     *item = PayloadItem{};
@@ -99,7 +103,8 @@ ErrorPair AddItem(PayloadList* list, PayloadItem* item, ErrorPair pair, uint32_t
 }
 
 // Every matching extension of one decoded certificate becomes an item.
-ErrorPair ReadExtensions(const Certificate* certificate, PayloadList* list, ErrorPair pair) {
+ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate, PayloadList* list,
+                         ErrorPair pair) {
   const uint32_t extensionCount = platform::GetExtensionCount(certificate);
   for (uint32_t j = 0; j < extensionCount; ++j) {
     CertificateExtension extension{};
@@ -109,7 +114,7 @@ ErrorPair ReadExtensions(const Certificate* certificate, PayloadList* list, Erro
     if (extension.critical) continue;
     if (!extension.oid || std::strcmp(extension.oid, PayloadExtensionOid) != 0) continue;
     PayloadItem item;
-    pair = MakeItem(extension.value, extension.valueSize, kLineExtensionCopy, &item);
+    pair = MakeItem(modulus, extension.value, extension.valueSize, kLineExtensionCopy, &item);
     if (pair.code == 0) pair = AddItem(list, &item, pair, kLineCertificateAppend);
     if (pair.code != 0) break;
   }
@@ -117,7 +122,7 @@ ErrorPair ReadExtensions(const Certificate* certificate, PayloadList* list, Erro
 }
 
 // Runs the certificate loop over an opened and filled message.
-ErrorPair ReadCertificates(SignedMessage* message, PayloadList* list, ErrorPair pair) {
+ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, PayloadList* list, ErrorPair pair) {
   uint32_t certificateCount = 0;
   if (!platform::GetCertificateCount(message, &certificateCount))
     return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateCount);
@@ -138,7 +143,7 @@ ErrorPair ReadCertificates(SignedMessage* message, PayloadList* list, ErrorPair 
       platform::FreeBlock(der);
       return pair;
     }
-    pair = ReadExtensions(certificate, list, pair);
+    pair = ReadExtensions(modulus, certificate, list, pair);
     platform::FreeCertificate(certificate);
     platform::FreeBlock(der);
     if (pair.code != 0) break;
@@ -148,7 +153,8 @@ ErrorPair ReadCertificates(SignedMessage* message, PayloadList* list, ErrorPair 
 
 }  // namespace
 
-ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+                                         PayloadList* list) {
   const ErrorPair nothing{ErrorCode::Success, kLineNoCertificatePayload};
   const uint8_t* signedBytes = nullptr;
   uint32_t signedSize = 0;
@@ -160,14 +166,23 @@ ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, Payloa
   if (!platform::UpdateSignedMessage(message, signedBytes, signedSize))
     pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineUpdateMessage);
   else
-    pair = ReadCertificates(message, list, pair);
+    pair = ReadCertificates(modulus, message, list, pair);
   platform::CloseSignedMessage(message);
   return pair;
 }
 
-ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+                                 PayloadList* list) {
   PayloadItem item;
-  const ErrorPair pair = MakeItem(file, fileSize, kLineTailCopy, &item);
+  const ErrorPair pair = MakeItem(modulus, file, fileSize, kLineTailCopy, &item);
   if (pair.code != 0) return pair;
   return AddItem(list, &item, pair, kLineTailAppend);
+}
+
+ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+  return ReadCertificatePayloadsWithKey(kPayloadKeyModulus, file, fileSize, list);
+}
+
+ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+  return ReadTailPayloadWithKey(kPayloadKeyModulus, file, fileSize, list);
 }

@@ -19,3 +19,10 @@ ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, Payloa
 // Takes the whole file as one payload whose record stack ends at its last
 // byte; appends it when its manifest reads and verifies.
 ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list);
+
+// The same with another key's modulus (least significant byte first), for
+// the packer's tools, which read payloads made with any key.
+ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+                                         PayloadList* list);
+ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+                                 PayloadList* list);

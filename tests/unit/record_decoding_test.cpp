@@ -418,8 +418,8 @@ TEST(TestPayloadsTest, CarriersFindTheTestContainers) {
   const TestPayloadSpec plan = TypicalPayloadSpec();
   const ByteVector stack = BuildTestPayload(plan);
   const ByteVector manifest = BuildTestManifest(plan);
-  TestExtension payload{stack};
-  TestExtension critical{stack, true};
+  TestExtension payload{stack, false, ""};
+  TestExtension critical{stack, true, ""};
   TestExtension foreign{stack, false, "1.2.3.4"};
   const struct {
     const char* name;
