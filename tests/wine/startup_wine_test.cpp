@@ -11,6 +11,7 @@
 #include "launcher/launcher_win32.h"
 #include "launcher/win32_calls.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/payloads.h"
 #include "tests/wine/win32_faults.h"
 
 namespace {
@@ -137,6 +138,58 @@ TEST(StartupWineProbe, PathExistsIsAFirstFileSearch) {
   EXPECT_EQ(PathExists((dir + "\\no-such-file").c_str()), 0);
   EXPECT_EQ(PathExists((dir + "\\note*.exe").c_str()), 1);
   EXPECT_EQ(PathExists("C:\\"), 0);
+}
+
+// Package selection by the probe's answer: IsWow64Process is answered by a
+// fake, and the own file is redirected to a payload whose only package is
+// for one architecture, so the exit code tells whether it was chosen.
+BOOL fakeWow64 = FALSE;
+BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL answer) {
+  *answer = fakeWow64;
+  return TRUE;
+}
+FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
+  if (std::string(name) == "IsWow64Process")
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeIsWow64Process));
+  return kWin32Defaults.GetProcAddress(module, name);
+}
+std::string ownFile;
+HANDLE WINAPI RedirectOwnFile(LPCSTR, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD attributes, HANDLE templateFile) {
+  return kWin32Defaults.CreateFileA(ownFile.c_str(), access, share, security, disposition, attributes,
+                                    templateFile);
+}
+
+TEST(StartupWineSelection, ArchitectureFollowsTheWow64Probe) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  const struct {
+    BOOL wow64;
+    const char* architecture;
+    uint32_t code;
+  } cases[] = {{TRUE, "x64", 0}, {TRUE, "Intel", 13}, {FALSE, "Intel", 0}, {FALSE, "x64", 13}, {TRUE, "X64", 0}};
+  for (const auto& c : cases) {
+    TestPayloadSpec plan = TypicalPayloadSpec();
+    for (TestPackage& p : plan.packages) p.architecture = c.architecture;
+    const ByteVector stack = BuildTestPayload(plan);
+    ownFile = std::string(temp) + "startup-selection.bin";
+    FILE* f = std::fopen(ownFile.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(stack.data(), 1, stack.size(), f);
+    std::fclose(f);
+
+    ScopedWin32Reset reset;
+    box = Box{};
+    commandLine = L"setup.exe";
+    fakeWow64 = c.wow64;
+    gWin32.MessageBoxA = RecordBox;
+    gWin32.GetCommandLineW = FakeCommandLine;
+    gWin32.GetProcAddress = FakeGetProcAddress;
+    gWin32.CreateFileA = RedirectOwnFile;
+    EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), c.code)
+        << c.architecture << (c.wow64 ? " on 64-bit Windows" : " on 32-bit Windows");
+    EXPECT_EQ(box.shown, c.code ? 1 : 0);
+  }
 }
 
 }  // namespace
