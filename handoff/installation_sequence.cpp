@@ -2,18 +2,13 @@
 
 #include <cstring>
 
+#include "launcher/bounded_text.h"
 #include "package/file_set.h"
 #include "package/selection.h"
 
 namespace {
 
 constexpr uint32_t kNoPackageOrFileSet = 2151;
-
-void CopyText(char* to, size_t size, const char* from) {
-  size_t i = 0;
-  for (; i + 1 < size && from[i]; ++i) to[i] = from[i];
-  to[i] = '\0';
-}
 
 }  // namespace
 

@@ -22,6 +22,14 @@ bool AppendFormat(char* buffer, size_t size, size_t* length, const char* format,
   return true;
 }
 
+bool CopyText(char* buffer, size_t size, const char* text) {
+  if (size == 0) return false;
+  size_t i = 0;
+  for (; i + 1 < size && text[i]; ++i) buffer[i] = text[i];
+  buffer[i] = '\0';
+  return text[i] == '\0';
+}
+
 static char LowerAscii(unsigned c) {
   return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
 }

@@ -16,6 +16,10 @@ bool AppendFormat(char* buffer, size_t size, size_t* length, const char* format,
 #endif
     ;
 
+// Copies `text` into `buffer` (`size` bytes), cut to fit and zero-terminated.
+// Returns false when it had to be cut.
+bool CopyText(char* buffer, size_t size, const char* text);
+
 // Case-insensitive comparison of ASCII letters only (other bytes compare
 // as they are). True when the two strings are equal.
 bool EqualsIgnoringAsciiCase(const char* a, const char* b);

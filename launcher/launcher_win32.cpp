@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "handoff/installation_sequence.h"
+#include "launcher/bounded_text.h"
 #include "launcher/command_line.h"
 #include "launcher/platform.h"
 #include "launcher/win32_calls.h"
@@ -31,12 +32,6 @@ const char* CaptionOf(const char* ownPath) {
 
 void LoadStringInto(HINSTANCE instance, UINT id, char* buffer, int size) {
   if (gWin32.LoadStringA(instance, id, buffer, size) == 0) buffer[0] = '\0';
-}
-
-void CopyText(char* to, size_t size, const char* from) {
-  size_t i = 0;
-  for (; i + 1 < size && from[i]; ++i) to[i] = from[i];
-  to[i] = '\0';
 }
 
 }  // namespace
