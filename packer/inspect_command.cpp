@@ -302,17 +302,36 @@ int RunInspect(const std::string& path, const std::string& keyPath, bool json) {
   return kExitOk;
 }
 
-int RunVerify(const std::string& path, const std::string& keyPath) {
+// What verify and extract both start from: the payloads found with --key,
+// their manifest entries, and what is wrong with the manifest.
+struct CheckedFile {
   uint8_t modulus[256];
-  if (!LoadKeyOption(keyPath, modulus)) return kExitFailed;
   ListHolder holder;
-  std::string carrier;
-  int status = OpenFile(path, modulus, &holder.list, &carrier);
-  if (status != kExitOk) return status;
   std::vector<InspectedEntry> entries;
-  bool complete = CollectEntries(holder.list, &entries);
-  std::vector<std::string> problems = CheckManifest(holder.list, entries);
-  if (!complete) problems.push_back("a manifest entry is cut short");
+  std::vector<std::string> problems;
+};
+
+// Loads the key and the file; kExitOk, or the exit code of the failure
+// (already reported).
+int OpenAndCheck(const std::string& path, const std::string& keyPath, CheckedFile* checked) {
+  if (!LoadKeyOption(keyPath, checked->modulus)) return kExitFailed;
+  std::string carrier;
+  const int status = OpenFile(path, checked->modulus, &checked->holder.list, &carrier);
+  if (status != kExitOk) return status;
+  const bool complete = CollectEntries(checked->holder.list, &checked->entries);
+  checked->problems = CheckManifest(checked->holder.list, checked->entries);
+  if (!complete) checked->problems.push_back("a manifest entry is cut short");
+  return kExitOk;
+}
+
+int RunVerify(const std::string& path, const std::string& keyPath) {
+  CheckedFile checked;
+  const int status = OpenAndCheck(path, keyPath, &checked);
+  if (status != kExitOk) return status;
+  const ListHolder& holder = checked.holder;
+  const std::vector<InspectedEntry>& entries = checked.entries;
+  const uint8_t* modulus = checked.modulus;
+  std::vector<std::string>& problems = checked.problems;
   for (const InspectedEntry& entry : entries) {
     RecordReport record = ReadOneRecord(holder.list.items[entry.payloadIndex], FileRecordType, entry.id, modulus);
     if (record.found && record.pair.code != 0)
@@ -328,16 +347,13 @@ int RunVerify(const std::string& path, const std::string& keyPath) {
 
 int RunExtract(const std::string& path, const std::string& keyPath, const std::string& outputDirectory,
                uint32_t packageId) {
-  uint8_t modulus[256];
-  if (!LoadKeyOption(keyPath, modulus)) return kExitFailed;
-  ListHolder holder;
-  std::string carrier;
-  int status = OpenFile(path, modulus, &holder.list, &carrier);
+  CheckedFile checked;
+  int status = OpenAndCheck(path, keyPath, &checked);
   if (status != kExitOk) return status;
-  std::vector<InspectedEntry> entries;
-  bool complete = CollectEntries(holder.list, &entries);
-  std::vector<std::string> problems = CheckManifest(holder.list, entries);
-  if (!complete) problems.push_back("a manifest entry is cut short");
+  const ListHolder& holder = checked.holder;
+  const std::vector<InspectedEntry>& entries = checked.entries;
+  const uint8_t* modulus = checked.modulus;
+  std::vector<std::string>& problems = checked.problems;
   if (!problems.empty()) {
     for (const std::string& problem : problems) ReportError(path + ": " + problem);
     return kExitInvalid;

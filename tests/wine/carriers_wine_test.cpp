@@ -12,19 +12,9 @@
 #include "packer/pe_placement.h"
 #include "payload/carriers.h"
 #include "tests/wine/win32_faults.h"
+#include "tests/wine/wine_process.h"
 
 namespace {
-
-ByteVector ReadWholeFile(const std::string& path) {
-  ByteVector bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-  }
-  return bytes;
-}
 
 struct Payloads {
   ByteVector manifestA, manifestB, stackA, stackB;

@@ -16,17 +16,6 @@
 
 namespace {
 
-ByteVector ReadWholeFile(const std::string& path) {
-  ByteVector bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(f);
-  }
-  return bytes;
-}
-
 std::string WorkDirectory() {
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
@@ -135,7 +124,9 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
         EXPECT_NE(code, 0u) << c.name;
         EXPECT_NE(code, 1168u) << c.name;
       }
-      if (std::string(c.name) == "corrupt.exe") EXPECT_TRUE(code == 13 || code == 1392) << code;
+      if (std::string(c.name) == "corrupt.exe") {
+        EXPECT_TRUE(code == 13 || code == 1392) << code;
+      }
     }
   }
 }

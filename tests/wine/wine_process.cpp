@@ -1,5 +1,7 @@
 #include "tests/wine/wine_process.h"
 
+#include <cstdio>
+
 #include <windows.h>
 
 std::wstring Widen(const std::string& text) {
@@ -57,4 +59,15 @@ bool RunProgram(const std::wstring& commandLine, std::string* output, uint32_t* 
   CloseHandle(process.hProcess);
   *exitCode = code;
   return true;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+  }
+  return bytes;
 }

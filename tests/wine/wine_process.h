@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Runs `commandLine` (program first, quoted as needed) with CreateProcessW,
 // waits for it, and delivers its stdout (stderr stays the test's) and its
@@ -19,3 +20,6 @@ std::wstring ToolsDirectory();
 
 // Widens ASCII/ANSI text (code page of the process).
 std::wstring Widen(const std::string& text);
+
+// The whole content of a file; empty when it cannot be read.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
