@@ -1,8 +1,7 @@
 #include "tests/support/fault_injection.h"
 
-#include <cstring>
-
 #include "launcher/platform.h"
+#include "tests/support/fault_book.h"
 
 namespace {
 
@@ -19,31 +18,15 @@ const char* const kNames[] = {
 #undef MSILAUNCH_ENTRY_NAME
 };
 
-struct EntryState {
-  uint32_t calls;
-  uint32_t failFrom;  // 0 = not armed
-  uint32_t failTimes;
-  uint32_t error;
-};
-
-EntryState states[kEntryCount];
-bool fired = false;
+FaultEntryState states[kEntryCount];
+void SetPlatformLastError(uint32_t code) { kPlatformDefaults.SetLastErrorCode(code); }
+FaultBook book = {kNames, kEntryCount, states, SetPlatformLastError, false};
 int64_t outstanding = 0;
-
-bool ShouldFail(EntryIndex index) {
-  EntryState& s = states[index];
-  ++s.calls;
-  if (s.failFrom == 0 || s.calls < s.failFrom || s.failTimes == 0) return false;
-  --s.failTimes;
-  fired = true;
-  kPlatformDefaults.SetLastErrorCode(s.error);
-  return true;
-}
 
 // One thunk per entry: count, maybe fail, else call the default.
 #define MSILAUNCH_ENTRY_THUNK(ret, name, params, args, fail) \
   ret Thunk##name params {                                  \
-    if (ShouldFail(k##name)) return fail;                   \
+    if (ShouldFail(&book, k##name)) return fail;           \
     return kPlatformDefaults.name args;                     \
   }
 MSILAUNCH_PLATFORM_CALLS(MSILAUNCH_ENTRY_THUNK)
@@ -65,12 +48,6 @@ void CountingFree(void* block) {
   ThunkFreeBlock(block);
 }
 
-int Find(const char* name) {
-  for (uint32_t i = 0; i < kEntryCount; ++i)
-    if (std::strcmp(kNames[i], name) == 0) return static_cast<int>(i);
-  return -1;
-}
-
 void InstallThunks() {
   // Entries a test has replaced with a fake of its own keep the fake.
 #define MSILAUNCH_ENTRY_INSTALL(ret, name, params, args, fail) \
@@ -85,27 +62,18 @@ void InstallThunks() {
 }  // namespace
 
 bool FailPlatformCall(const char* name, uint32_t nth, uint32_t error, uint32_t times) {
-  const int index = Find(name);
-  if (index < 0 || nth == 0) return false;
+  if (nth == 0) return false;
   InstallThunks();
-  EntryState& s = states[index];
-  s.failFrom = s.calls + nth;
-  s.failTimes = times;
-  s.error = error;
-  return true;
+  return ArmFault(&book, name, nth, error, times);
 }
 
-uint32_t PlatformCallCount(const char* name) {
-  const int index = Find(name);
-  return index < 0 ? 0 : states[index].calls;
-}
+uint32_t PlatformCallCount(const char* name) { return FaultCallCount(&book, name); }
 
-bool PlatformFaultFired() { return fired; }
+bool PlatformFaultFired() { return book.fired; }
 
 void ResetPlatformCalls() {
   gPlatform = kPlatformDefaults;
-  std::memset(states, 0, sizeof states);
-  fired = false;
+  ClearFaults(&book);
   outstanding = 0;
 }
 

@@ -1,8 +1,7 @@
 #include "tests/wine/win32_faults.h"
 
-#include <cstring>
-
 #include "launcher/win32_calls.h"
+#include "tests/support/fault_book.h"
 
 namespace {
 
@@ -19,41 +18,19 @@ const char* const kNames[] = {
 #undef MSILAUNCH_WIN32_NAME
 };
 
-struct EntryState {
-  uint32_t calls;
-  uint32_t failFrom;  // 0 = not armed
-  uint32_t failTimes;
-  uint32_t error;
-};
-
-EntryState states[kEntryCount];
-bool fired = false;
-
-bool ShouldFail(EntryIndex index) {
-  EntryState& s = states[index];
-  ++s.calls;
-  if (s.failFrom == 0 || s.calls < s.failFrom || s.failTimes == 0) return false;
-  --s.failTimes;
-  fired = true;
-  SetLastError(s.error);
-  return true;
-}
+FaultEntryState states[kEntryCount];
+void SetWin32LastError(uint32_t code) { SetLastError(code); }
+FaultBook book = {kNames, kEntryCount, states, SetWin32LastError, false};
 
 // One thunk per entry with the system's calling convention: count, maybe
 // fail, else call the real function.
 #define MSILAUNCH_WIN32_THUNK(ret, name, params, args, fail) \
   ret WINAPI Thunk##name params {                          \
-    if (ShouldFail(k##name)) return fail;                  \
+    if (ShouldFail(&book, k##name)) return fail;           \
     return kWin32Defaults.name args;                       \
   }
 MSILAUNCH_WIN32_CALLS(MSILAUNCH_WIN32_THUNK)
 #undef MSILAUNCH_WIN32_THUNK
-
-int Find(const char* name) {
-  for (uint32_t i = 0; i < kEntryCount; ++i)
-    if (std::strcmp(kNames[i], name) == 0) return static_cast<int>(i);
-  return -1;
-}
 
 void InstallThunks() {
   // Entries a test has replaced with a fake of its own keep the fake.
@@ -66,27 +43,18 @@ void InstallThunks() {
 }  // namespace
 
 bool FailWin32Call(const char* name, uint32_t nth, uint32_t error, uint32_t times) {
-  const int index = Find(name);
-  if (index < 0 || nth == 0) return false;
+  if (nth == 0) return false;
   InstallThunks();
-  EntryState& s = states[index];
-  s.failFrom = s.calls + nth;
-  s.failTimes = times;
-  s.error = error;
-  return true;
+  return ArmFault(&book, name, nth, error, times);
 }
 
-uint32_t Win32CallCount(const char* name) {
-  const int index = Find(name);
-  return index < 0 ? 0 : states[index].calls;
-}
+uint32_t Win32CallCount(const char* name) { return FaultCallCount(&book, name); }
 
-bool Win32FaultFired() { return fired; }
+bool Win32FaultFired() { return book.fired; }
 
 void ResetWin32Calls() {
   gWin32 = kWin32Defaults;
-  std::memset(states, 0, sizeof states);
-  fired = false;
+  ClearFaults(&book);
 }
 
 void CountWin32Calls() { InstallThunks(); }
