@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,3 +22,15 @@ struct SignatureCheck {
 
 // Runs `osslsigncode verify` on `file` with the test signer as the trusted root.
 SignatureCheck VerifyWithOsslsigncode(const ByteVector& file);
+
+// Little-endian fields of a PE32 test file: a u32 at a file offset,
+// e_lfanew, and the security directory's offset and size.
+inline uint32_t U32At(const ByteVector& b, size_t at) {
+  uint32_t v;
+  std::memcpy(&v, b.data() + at, 4);
+  return v;
+}
+inline void SetU32At(ByteVector* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
+inline uint32_t Lfanew(const ByteVector& b) { return U32At(b, 0x3C); }
+inline uint32_t TableOffset(const ByteVector& b) { return U32At(b, Lfanew(b) + 152); }
+inline uint32_t TableSize(const ByteVector& b) { return U32At(b, Lfanew(b) + 156); }

@@ -20,14 +20,6 @@ constexpr uint32_t kInvalidArg = ErrorCode::InvalidArg;
 constexpr uint32_t kNoMemory = ErrorCode::NotEnoughMemory;
 constexpr uint32_t kAnyLine = 0;  // success after ReadRecord: only the code is defined
 
-uint32_t U32At(const ByteVector& b, size_t at) {
-  uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
-}
-void SetU32At(ByteVector* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
-uint32_t Lfanew(const ByteVector& b) { return U32At(b, 0x3C); }
-uint32_t TableOffset(const ByteVector& b) { return U32At(b, Lfanew(b) + 152); }
 
 // What the launcher's start-up does with its own file: the certificate
 // carrier, then the file-tail carrier only when that found nothing.

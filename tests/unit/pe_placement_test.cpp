@@ -15,15 +15,6 @@
 
 namespace {
 
-uint32_t U32At(const ByteVector& b, size_t at) {
-  uint32_t v;
-  std::memcpy(&v, b.data() + at, 4);
-  return v;
-}
-void SetU32At(ByteVector* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
-uint32_t Lfanew(const ByteVector& b) { return U32At(b, 0x3C); }
-uint32_t TableOffset(const ByteVector& b) { return U32At(b, Lfanew(b) + 152); }
-uint32_t TableSize(const ByteVector& b) { return U32At(b, Lfanew(b) + 156); }
 
 ByteVector Pattern(size_t size, uint8_t seed) {
   ByteVector bytes(size);
