@@ -1,4 +1,4 @@
-#include "launcher/error_pair.h"
+#include "base/error_pair.h"
 
 ErrorPair MakeErrorPair(LastErrorQuery lastError, uint32_t defaultCode, uint32_t line) {
   uint32_t code = lastError ? lastError() : 0;

@@ -1,9 +1,9 @@
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 #include <cstddef>
 
-#include "launcher/bounded_text.h"
-#include "launcher/platform.h"
+#include "base/bounded_text.h"
+#include "base/platform.h"
 
 void FormatErrorText(uint32_t code, char* buffer, uint32_t size, const char* insert) {
   if (size == 0) return;

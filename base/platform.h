@@ -4,7 +4,7 @@
 // set, error text) never includes <windows.h>: it reaches the system only
 // through the table below. Each entry has a name, a current pointer and a
 // default; the Windows build's defaults call the Win32 API (through the
-// Win32 table of launcher/win32_calls.h), the native build's defaults use the
+// Win32 table of base/win32_calls.h), the native build's defaults use the
 // C library and OpenSSL. Tests swap an entry to make a chosen call fail with
 // a chosen last error (tests/support/fault_injection.h).
 #pragma once

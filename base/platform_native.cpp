@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/platform.h"
-#include "payload/signed_message_openssl.h"
+#include "base/platform.h"
+#include "base/signed_message_openssl.h"
 
 namespace {
 

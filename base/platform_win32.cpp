@@ -1,11 +1,11 @@
 // Windows defaults of the platform seam. Each one is a thin adapter that
-// calls the system through the Win32 table (launcher/win32_calls.h), so a
+// calls the system through the Win32 table (base/win32_calls.h), so a
 // test that swaps a Win32 entry reaches portable and Win32-only callers
 // alike. Unless a comment says otherwise, an adapter leaves the last error
 // exactly as the system call left it.
-#include "launcher/platform.h"
-#include "launcher/win32_calls.h"
-#include "payload/signed_message_cryptoapi.h"
+#include "base/platform.h"
+#include "base/win32_calls.h"
+#include "base/signed_message_cryptoapi.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "payload/signed_message_cryptoapi.h"
+#include "base/signed_message_cryptoapi.h"
 
-#include "launcher/win32_calls.h"
+#include "base/win32_calls.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // The signed-message decoder of the Windows build: CryptoAPI's message and
 // certificate functions, reached through the Win32 table so that tests can
 // fail any of them. Used as the Windows defaults of the platform seam
-// (launcher/platform.h); the native twin is payload/signed_message_openssl.h.
+// (base/platform.h); the native twin is base/signed_message_openssl.h.
 //
 // A SignedMessage* is the HCRYPTMSG itself and a Certificate* the
 // PCCERT_CONTEXT itself: no wrapper is allocated, so no call here can fail
 // for want of memory beyond what CryptoAPI itself needs.
 #pragma once
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 SignedMessage* CryptoApiOpenSignedMessage();
 int CryptoApiUpdateSignedMessage(SignedMessage* message, const uint8_t* data, uint32_t size);

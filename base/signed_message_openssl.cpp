@@ -1,4 +1,4 @@
-#include "payload/signed_message_openssl.h"
+#include "base/signed_message_openssl.h"
 
 #include <openssl/objects.h>
 #include <openssl/pkcs7.h>

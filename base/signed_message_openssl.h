@@ -1,9 +1,9 @@
 // The signed-message decoder of the native build: OpenSSL's PKCS#7 and X.509
 // parsers behind the same calls the Windows build makes through CryptoAPI.
-// Used as the native defaults of the platform seam (launcher/platform.h).
+// Used as the native defaults of the platform seam (base/platform.h).
 #pragma once
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 SignedMessage* OpenSslOpenSignedMessage();
 int OpenSslUpdateSignedMessage(SignedMessage* message, const uint8_t* data, uint32_t size);

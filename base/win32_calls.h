@@ -1,6 +1,6 @@
 // The Win32 edge's table of system calls. Only Win32-only files include this
-// (it brings <windows.h>); portable code goes through launcher/platform.h,
-// whose Windows defaults (launcher/platform_win32.cpp) call through here, so
+// (it brings <windows.h>); portable code goes through base/platform.h,
+// whose Windows defaults (base/platform_win32.cpp) call through here, so
 // swapping an entry below reaches every caller, portable or not.
 //
 // X(return type, name, parameter list, argument list, value on injected failure)

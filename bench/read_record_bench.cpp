@@ -17,7 +17,7 @@
 #include <map>
 #include <string>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "packer/payload_writer.h"
 #include "payload/payload_key.h"
 #include "payload/record_decoding.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/carriers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

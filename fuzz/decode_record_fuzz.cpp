@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/record_decoding.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "launcher/command_line.h"
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 namespace {
 

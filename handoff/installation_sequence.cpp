@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/bounded_text.h"
+#include "base/bounded_text.h"
 #include "package/file_set.h"
 #include "package/selection.h"
 

@@ -1,7 +1,7 @@
 // The installation sequence: from the loaded payloads to msiexec's exit code.
 #pragma once
 
-#include "launcher/launcher_run.h"
+#include "handoff/run_state.h"
 
 // Runs after a successful start-up. May set the run result, the suppress
 // flag and the message text of `state`.

@@ -1,6 +1,6 @@
 #include "launcher/command_line.h"
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 namespace {
 

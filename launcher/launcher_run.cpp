@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "launcher/bounded_text.h"
-#include "launcher/error_text.h"
-#include "launcher/platform.h"
+#include "base/bounded_text.h"
+#include "base/error_text.h"
+#include "base/platform.h"
 #include "payload/carriers.h"
 
 void BeginRun(LauncherState* state) {

@@ -4,10 +4,10 @@
 #include <objbase.h>
 
 #include "handoff/installation_sequence.h"
-#include "launcher/bounded_text.h"
+#include "base/bounded_text.h"
 #include "launcher/command_line.h"
-#include "launcher/platform.h"
-#include "launcher/win32_calls.h"
+#include "base/platform.h"
+#include "base/win32_calls.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -47,14 +47,6 @@ uint32_t ProbeWow64() {
              : nullptr;
   if (isWow64Process) isWow64Process(gWin32.GetCurrentProcess(), &answer);
   return answer ? 1 : 0;
-}
-
-int PathExists(const char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = gWin32.FindFirstFileA(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  gWin32.FindClose(search);
-  return 1;
 }
 
 ErrorPair ReadOwnPayloads(const char* ownPath, PayloadList* payloads) {

@@ -13,10 +13,6 @@
 // system has no IsWow64Process.
 uint32_t ProbeWow64();
 
-// 1 when a first-file search on `path` finds an entry (file or folder; a
-// trailing backslash or a drive root finds nothing), else 0.
-int PathExists(const char* path);
-
 // Reads the launcher's own file whole and hands it to the carriers. Pairs:
 // (last error, else 110; 2042) open, (132; 2035) size, (last error, else 8;
 // 2030) memory, (30; 2023) read, else the carriers' pair.

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "launcher/bounded_text.h"
-#include "launcher/error_pair.h"
-#include "launcher/platform.h"
+#include "base/bounded_text.h"
+#include "base/error_pair.h"
+#include "base/platform.h"
 #include "package/manifest.h"
 #include "payload/record_decoding.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "package/selection.h"
 
-#include "launcher/bounded_text.h"
+#include "base/bounded_text.h"
 #include "package/manifest.h"
 
 namespace {

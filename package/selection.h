@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "launcher/run_context.h"
+#include "package/run_context.h"
 #include "package/entry_fields.h"
 
 struct PackageSelection {

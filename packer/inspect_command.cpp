@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "launcher/bounded_text.h"
-#include "launcher/platform.h"
+#include "base/bounded_text.h"
+#include "base/platform.h"
 #include "package/entry_fields.h"
 #include "package/manifest.h"
 #include "packer/file_io.h"

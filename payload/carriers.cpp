@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/record_decoding.h"
 
 extern const char PayloadExtensionOid[] =

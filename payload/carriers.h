@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "launcher/error_pair.h"
+#include "base/error_pair.h"
 #include "payload/payload_list.h"
 
 // "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546"

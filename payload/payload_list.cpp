@@ -1,6 +1,6 @@
 #include "payload/payload_list.h"
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 
 bool AppendPayload(PayloadList* list, const PayloadItem& item) {
   // The list stays far below 2^32 / sizeof(PayloadItem) items (one per

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/error_pair.h"
+#include "base/error_pair.h"
 
 // How every record of a payload is stored. Both carriers set both flags.
 constexpr uint32_t PayloadFlagCompressed = 1;  // data part is one zlib stream

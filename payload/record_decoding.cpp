@@ -14,7 +14,7 @@
 
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/payload_key.h"
 
 PublicKeyBlobLoader gLoadPublicKeyBlob = b2i_PublicKey;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "launcher/error_pair.h"
+#include "base/error_pair.h"
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "package/manifest.h"
 #include "packer/deflate.h"
 #include "packer/inspect_command.h"

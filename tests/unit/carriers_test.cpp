@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "packer/pe_placement.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"

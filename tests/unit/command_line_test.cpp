@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 
 namespace {

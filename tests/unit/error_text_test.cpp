@@ -1,11 +1,11 @@
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 
 namespace {

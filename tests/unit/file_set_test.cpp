@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
 

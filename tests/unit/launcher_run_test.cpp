@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "launcher/command_line.h"
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 
 namespace {

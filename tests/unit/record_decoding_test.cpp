@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/carriers.h"
 #include "payload/payload_key.h"
 #include "tests/support/fault_injection.h"

@@ -1,5 +1,5 @@
 // FormatErrorText against the system's own message table.
-#include "launcher/error_text.h"
+#include "base/error_text.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

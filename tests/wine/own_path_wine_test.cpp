@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 #include "tests/wine/wine_process.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "package/file_set.h"
 #include "package/manifest.h"
 

@@ -8,8 +8,9 @@
 
 #include <string>
 
+#include "base/system_win32.h"
 #include "launcher/launcher_win32.h"
-#include "launcher/win32_calls.h"
+#include "base/win32_calls.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/win32_faults.h"

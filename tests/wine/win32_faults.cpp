@@ -1,6 +1,6 @@
 #include "tests/wine/win32_faults.h"
 
-#include "launcher/win32_calls.h"
+#include "base/win32_calls.h"
 #include "tests/support/fault_book.h"
 
 namespace {

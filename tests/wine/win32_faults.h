@@ -1,7 +1,7 @@
 // Fault injection at the Win32 table: make one named system call fail on its
 // Nth call with a chosen last error, and count calls. The twin of
 // tests/support/fault_injection.h, for the entries of MSILAUNCH_WIN32_CALLS
-// (launcher/win32_calls.h); both can be armed at once.
+// (base/win32_calls.h); both can be armed at once.
 #pragma once
 
 #include <cstdint>

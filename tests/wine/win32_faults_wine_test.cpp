@@ -6,8 +6,8 @@
 #include <string>
 
 #include "launcher/command_line.h"
-#include "launcher/error_text.h"
-#include "launcher/platform.h"
+#include "base/error_text.h"
+#include "base/platform.h"
 #include "tests/support/fault_injection.h"
 
 namespace {
