@@ -1,6 +1,6 @@
 #include "tests/support/fault_injection.h"
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "tests/support/fault_book.h"
 
 namespace {

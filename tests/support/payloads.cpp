@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launcher/platform.h"
+#include "base/platform.h"
 #include "payload/record_decoding.h"
 
 #ifndef MSILAUNCH_SOURCE_DIR
