@@ -11,62 +11,79 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#define MSILAUNCH_WIN32_CALLS(X)                                                                  \
-  X(HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), nullptr)                       \
-  X(HLOCAL, LocalReAlloc, (HLOCAL block, SIZE_T bytes, UINT flags), (block, bytes, flags), nullptr) \
-  X(HLOCAL, LocalFree, (HLOCAL block), (block), block)                                             \
-  X(int, WideCharToMultiByte,                                                                      \
-    (UINT codePage, DWORD flags, LPCWCH text, int units, LPSTR out, int outSize, LPCCH defaultChar, \
-     LPBOOL usedDefault),                                                                          \
-    (codePage, flags, text, units, out, outSize, defaultChar, usedDefault), 0)                     \
-  X(int, MultiByteToWideChar,                                                                      \
-    (UINT codePage, DWORD flags, LPCCH text, int bytes, LPWSTR out, int outSize),                  \
-    (codePage, flags, text, bytes, out, outSize), 0)                                               \
-  X(DWORD, FormatMessageA,                                                                         \
-    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer, DWORD size,              \
-     va_list* arguments),                                                                          \
-    (flags, source, id, language, buffer, size, arguments), 0)                                     \
-  X(DWORD, GetModuleFileNameA, (HMODULE module, LPSTR buffer, DWORD size), (module, buffer, size), 0) \
-  X(HANDLE, CreateFileA,                                                                           \
-    (LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,    \
-     DWORD attributes, HANDLE templateFile),                                                       \
-    (path, access, share, security, disposition, attributes, templateFile), INVALID_HANDLE_VALUE)  \
-  X(DWORD, GetFileSize, (HANDLE file, LPDWORD high), (file, high), INVALID_FILE_SIZE)              \
-  X(BOOL, ReadFile, (HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped), \
-    (file, buffer, size, read, overlapped), FALSE)                                                 \
-  X(BOOL, WriteFile,                                                                               \
-    (HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped),           \
-    (file, buffer, size, written, overlapped), FALSE)                                              \
-  X(BOOL, CloseHandle, (HANDLE handle), (handle), FALSE)                                           \
-  X(HANDLE, FindFirstFileA, (LPCSTR path, LPWIN32_FIND_DATAA data), (path, data), INVALID_HANDLE_VALUE) \
-  X(BOOL, FindClose, (HANDLE search), (search), FALSE)                                             \
-  X(HCRYPTMSG, CryptMsgOpenToDecode,                                                               \
+// Kernel, user and COM services of start-up, files and error text.
+#define MSILAUNCH_WIN32_KERNEL_CALLS(X)                                                                  \
+  X(HLOCAL, LocalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), nullptr)                             \
+  X(HLOCAL, LocalReAlloc, (HLOCAL block, SIZE_T bytes, UINT flags), (block, bytes, flags), nullptr)      \
+  X(HLOCAL, LocalFree, (HLOCAL block), (block), block)                                                   \
+  X(int, WideCharToMultiByte,                                                                            \
+    (UINT codePage, DWORD flags, LPCWCH text, int units, LPSTR out, int outSize, LPCCH defaultChar,      \
+     LPBOOL usedDefault),                                                                                \
+    (codePage, flags, text, units, out, outSize, defaultChar, usedDefault), 0)                           \
+  X(int, MultiByteToWideChar,                                                                            \
+    (UINT codePage, DWORD flags, LPCCH text, int bytes, LPWSTR out, int outSize),                        \
+    (codePage, flags, text, bytes, out, outSize), 0)                                                     \
+  X(DWORD, FormatMessageA,                                                                               \
+    (DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer, DWORD size,                    \
+     va_list* arguments),                                                                                \
+    (flags, source, id, language, buffer, size, arguments), 0)                                           \
+  X(DWORD, GetModuleFileNameA, (HMODULE module, LPSTR buffer, DWORD size), (module, buffer, size), 0)    \
+  X(HANDLE, CreateFileA,                                                                                 \
+    (LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,          \
+     DWORD attributes, HANDLE templateFile),                                                             \
+    (path, access, share, security, disposition, attributes, templateFile), INVALID_HANDLE_VALUE)        \
+  X(DWORD, GetFileSize, (HANDLE file, LPDWORD high), (file, high), INVALID_FILE_SIZE)                    \
+  X(BOOL, ReadFile, (HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped),     \
+    (file, buffer, size, read, overlapped), FALSE)                                                       \
+  X(BOOL, WriteFile,                                                                                     \
+    (HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped),                 \
+    (file, buffer, size, written, overlapped), FALSE)                                                    \
+  X(BOOL, CloseHandle, (HANDLE handle), (handle), FALSE)                                                 \
+  X(HANDLE, FindFirstFileA, (LPCSTR path, LPWIN32_FIND_DATAA data), (path, data), INVALID_HANDLE_VALUE)  \
+  X(BOOL, FindClose, (HANDLE search), (search), FALSE)                                                   \
+  X(LPSTR, CharNextA, (LPCSTR text), (text), const_cast<LPSTR>(text))                                    \
+  X(int, LoadStringA, (HINSTANCE instance, UINT id, LPSTR buffer, int size),                             \
+    (instance, id, buffer, size), 0)                                                                     \
+  X(int, MessageBoxA, (HWND owner, LPCSTR text, LPCSTR caption, UINT type),                              \
+    (owner, text, caption, type), 0)                                                                     \
+  X(LCID, GetUserDefaultLCID, (), (), 1033)                                                              \
+  X(UINT, SetErrorMode, (UINT mode), (mode), 0)                                                          \
+  X(HMODULE, GetModuleHandleA, (LPCSTR name), (name), nullptr)                                           \
+  X(FARPROC, GetProcAddress, (HMODULE module, LPCSTR name), (module, name), nullptr)                     \
+  X(HANDLE, GetCurrentProcess, (), (), nullptr)                                                          \
+  X(LPWSTR, GetCommandLineW, (), (), nullptr)                                                            \
+  X(void, InitCommonControls, (), (), (void)0)                                                           \
+  X(HRESULT, CoInitialize, (LPVOID reserved), (reserved), E_FAIL)                                        \
+  X(void, CoUninitialize, (), (), (void)0)                                                               \
+
+// CryptoAPI: the certificate carrier's signed-message access.
+#define MSILAUNCH_WIN32_CRYPT_CALLS(X)                                                              \
+  X(HCRYPTMSG, CryptMsgOpenToDecode,                                                                \
     (DWORD encoding, DWORD flags, DWORD type, HCRYPTPROV_LEGACY provider, PCERT_INFO recipient,     \
-     PCMSG_STREAM_INFO stream),                                                                    \
-    (encoding, flags, type, provider, recipient, stream), nullptr)                                 \
-  X(BOOL, CryptMsgUpdate, (HCRYPTMSG message, const BYTE* data, DWORD size, BOOL final),          \
-    (message, data, size, final), FALSE)                                                           \
-  X(BOOL, CryptMsgGetParam,                                                                        \
-    (HCRYPTMSG message, DWORD parameter, DWORD index, void* data, DWORD* size),                    \
-    (message, parameter, index, data, size), FALSE)                                                \
-  X(BOOL, CryptMsgClose, (HCRYPTMSG message), (message), FALSE)                                    \
-  X(PCCERT_CONTEXT, CertCreateCertificateContext, (DWORD encoding, const BYTE* der, DWORD size),   \
-    (encoding, der, size), nullptr)                                                                \
-  X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)     \
-  X(LPSTR, CharNextA, (LPCSTR text), (text), const_cast<LPSTR>(text))                             \
-  X(int, LoadStringA, (HINSTANCE instance, UINT id, LPSTR buffer, int size),                      \
-    (instance, id, buffer, size), 0)                                                              \
-  X(int, MessageBoxA, (HWND owner, LPCSTR text, LPCSTR caption, UINT type),                       \
-    (owner, text, caption, type), 0)                                                              \
-  X(LCID, GetUserDefaultLCID, (), (), 1033)                                                       \
-  X(UINT, SetErrorMode, (UINT mode), (mode), 0)                                                   \
-  X(HMODULE, GetModuleHandleA, (LPCSTR name), (name), nullptr)                                    \
-  X(FARPROC, GetProcAddress, (HMODULE module, LPCSTR name), (module, name), nullptr)              \
-  X(HANDLE, GetCurrentProcess, (), (), nullptr)                                                   \
-  X(LPWSTR, GetCommandLineW, (), (), nullptr)                                                     \
-  X(void, InitCommonControls, (), (), (void)0)                                                    \
-  X(HRESULT, CoInitialize, (LPVOID reserved), (reserved), E_FAIL)                                 \
-  X(void, CoUninitialize, (), (), (void)0)
+     PCMSG_STREAM_INFO stream),                                                                     \
+    (encoding, flags, type, provider, recipient, stream), nullptr)                                  \
+  X(BOOL, CryptMsgUpdate, (HCRYPTMSG message, const BYTE* data, DWORD size, BOOL final),            \
+    (message, data, size, final), FALSE)                                                            \
+  X(BOOL, CryptMsgGetParam,                                                                         \
+    (HCRYPTMSG message, DWORD parameter, DWORD index, void* data, DWORD* size),                     \
+    (message, parameter, index, data, size), FALSE)                                                 \
+  X(BOOL, CryptMsgClose, (HCRYPTMSG message), (message), FALSE)                                     \
+  X(PCCERT_CONTEXT, CertCreateCertificateContext, (DWORD encoding, const BYTE* der, DWORD size),    \
+    (encoding, der, size), nullptr)                                                                 \
+  X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)           \
+
+// The window, the folder browser and the hand-off add their own groups below,
+// so that each subsystem's calls read together.
+#define MSILAUNCH_WIN32_WINDOW_CALLS(X)
+#define MSILAUNCH_WIN32_FOLDER_CALLS(X)
+#define MSILAUNCH_WIN32_HANDOFF_CALLS(X)
+
+#define MSILAUNCH_WIN32_CALLS(X) \
+  MSILAUNCH_WIN32_KERNEL_CALLS(X) \
+  MSILAUNCH_WIN32_CRYPT_CALLS(X)  \
+  MSILAUNCH_WIN32_WINDOW_CALLS(X) \
+  MSILAUNCH_WIN32_FOLDER_CALLS(X) \
+  MSILAUNCH_WIN32_HANDOFF_CALLS(X)
 
 struct Win32Calls {
 #define MSILAUNCH_DECLARE_WIN32_ENTRY(ret, name, params, args, fail) ret(WINAPI* name) params;
