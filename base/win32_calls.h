@@ -56,6 +56,26 @@
   X(HRESULT, CoInitialize, (LPVOID reserved), (reserved), E_FAIL)                                        \
   X(void, CoUninitialize, (), (), (void)0)                                                               \
 
+// Used by more than one subsystem above (the window, the folder, the
+// hand-off): messages, the system's folders, library loading, files and
+// folders by name, and registry reads.
+#define MSILAUNCH_WIN32_SHARED_CALLS(X)                                                             \
+  X(LRESULT, SendMessageA, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),              \
+    (window, message, wParam, lParam), 0)                                                           \
+  X(UINT, GetSystemDirectoryA, (LPSTR buffer, UINT size), (buffer, size), 0)                        \
+  X(UINT, GetWindowsDirectoryA, (LPSTR buffer, UINT size), (buffer, size), 0)                       \
+  X(HMODULE, LoadLibraryA, (LPCSTR name), (name), nullptr)                                          \
+  X(HMODULE, LoadLibraryExA, (LPCSTR name, HANDLE file, DWORD flags), (name, file, flags), nullptr) \
+  X(BOOL, CreateDirectoryA, (LPCSTR path, LPSECURITY_ATTRIBUTES security), (path, security), FALSE) \
+  X(BOOL, DeleteFileA, (LPCSTR path), (path), FALSE)                                                \
+  X(BOOL, RemoveDirectoryA, (LPCSTR path), (path), FALSE)                                           \
+  X(LSTATUS, RegOpenKeyExA, (HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result),  \
+    (key, subKey, options, access, result), ERROR_ACCESS_DENIED)                                    \
+  X(LSTATUS, RegQueryValueExA,                                                                      \
+    (HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size),              \
+    (key, name, reserved, type, data, size), ERROR_ACCESS_DENIED)                                   \
+  X(LSTATUS, RegCloseKey, (HKEY key), (key), ERROR_INVALID_HANDLE)
+
 // CryptoAPI: the certificate carrier's signed-message access.
 #define MSILAUNCH_WIN32_CRYPT_CALLS(X)                                                              \
   X(HCRYPTMSG, CryptMsgOpenToDecode,                                                                \
@@ -80,6 +100,7 @@
 
 #define MSILAUNCH_WIN32_CALLS(X) \
   MSILAUNCH_WIN32_KERNEL_CALLS(X) \
+  MSILAUNCH_WIN32_SHARED_CALLS(X) \
   MSILAUNCH_WIN32_CRYPT_CALLS(X)  \
   MSILAUNCH_WIN32_WINDOW_CALLS(X) \
   MSILAUNCH_WIN32_FOLDER_CALLS(X) \
