@@ -21,6 +21,7 @@ ErrorPair MakeErrorPair(LastErrorQuery lastError, uint32_t defaultCode, uint32_t
 // Codes the launcher produces or tests itself.
 namespace ErrorCode {
 constexpr uint32_t Success = 0;
+constexpr uint32_t InvalidHandle = 6;
 constexpr uint32_t NotEnoughMemory = 8;
 constexpr uint32_t BadFormat = 11;
 constexpr uint32_t InvalidData = 13;
@@ -29,7 +30,9 @@ constexpr uint32_t ReadFault = 30;
 constexpr uint32_t NoProcSlots = 89;
 constexpr uint32_t OpenFailed = 110;
 constexpr uint32_t SeekOnDevice = 132;
+constexpr uint32_t FilenameExcedRange = 206;  // ERROR_FILENAME_EXCED_RANGE
 constexpr uint32_t MoreData = 234;
+constexpr uint32_t StillActive = 259;  // STILL_ACTIVE: an exit code that says "not ended"
 constexpr uint32_t NoAssociation = 1155;
 constexpr uint32_t NotFound = 1168;
 constexpr uint32_t Cancelled = 1223;

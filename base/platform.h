@@ -70,7 +70,14 @@ constexpr uint32_t kBlockZeroed = 1;
     (const Certificate* certificate, uint32_t index, CertificateExtension* extension),          \
     (certificate, index, extension), 0)                                                         \
   X(void, FreeCertificate, (Certificate * certificate), (certificate), (void)0)                 \
-  X(void, CloseSignedMessage, (SignedMessage * message), (message), (void)0)
+  X(void, CloseSignedMessage, (SignedMessage * message), (message), (void)0)                    \
+  /* As WideToAnsi, but a character the code page lacks becomes the default character, never a \
+     look-alike (WC_NO_BEST_FIT_CHARS): a best fit may be a quote or a backslash. */           \
+  X(int, WideToAnsiNoBestFit, (const char16_t* text, int units, char* out, int outSize),       \
+    (text, units, out, outSize), 0)                                                             \
+  /* CharNextA: the next character of ANSI text, stepping over a double-byte character's      \
+     trail byte; `text` itself at the terminator. */                                           \
+  X(const char*, NextAnsiCharacter, (const char* text), (text), text + (*text != 0))
 
 struct PlatformCalls {
 #define MSILAUNCH_DECLARE_ENTRY(ret, name, params, args, fail) ret(*name) params;

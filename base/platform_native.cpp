@@ -117,6 +117,15 @@ int NativeWriteFileBytes(void* handle, const uint8_t* data, uint32_t size, uint3
 
 int NativeCloseFileHandle(void* handle) { return std::fclose(static_cast<std::FILE*>(handle)) == 0; }
 
+// UTF-8 holds every character, so there is nothing to fit: the same conversion.
+int NativeWideToAnsiNoBestFit(const char16_t* text, int units, char* out, int outSize) {
+  return NativeWideToAnsi(text, units, out, outSize);
+}
+
+// No UTF-8 trail byte looks like ASCII, so byte steps find the same ASCII
+// characters that CharNextA's steps find in a double-byte code page.
+const char* NativeNextAnsiCharacter(const char* text) { return *text ? text + 1 : text; }
+
 }  // namespace
 
 const PlatformCalls kPlatformDefaults = {
@@ -129,7 +138,8 @@ const PlatformCalls kPlatformDefaults = {
     OpenSslGetCertificateCount, OpenSslGetCertificateEncoding,
     OpenSslDecodeCertificate,  OpenSslGetExtensionCount,
     OpenSslGetExtension,       OpenSslFreeCertificate,
-    OpenSslCloseSignedMessage,
+    OpenSslCloseSignedMessage, NativeWideToAnsiNoBestFit,
+    NativeNextAnsiCharacter,
 };
 
 PlatformCalls gPlatform = kPlatformDefaults;

@@ -42,6 +42,18 @@ int DefaultWideToAnsi(const char16_t* text, int units, char* out, int outSize) {
                                     nullptr, nullptr);
 }
 
+// UTF-8 and GB18030 refuse the flag (ERROR_INVALID_FLAGS); they hold every
+// character, so there is nothing to fit and the plain conversion is the same.
+int DefaultWideToAnsiNoBestFit(const char16_t* text, int units, char* out, int outSize) {
+  const auto wide = reinterpret_cast<LPCWCH>(text);
+  const int stored =
+      gWin32.WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units, out, outSize, nullptr, nullptr);
+  if (stored != 0 || GetLastError() != ERROR_INVALID_FLAGS) return stored;
+  return gWin32.WideCharToMultiByte(CP_ACP, 0, wide, units, out, outSize, nullptr, nullptr);
+}
+
+const char* DefaultNextAnsiCharacter(const char* text) { return gWin32.CharNextA(text); }
+
 // Only FORMAT_MESSAGE_FROM_SYSTEM: a message that has inserts fails without
 // an argument list, and its code is then shown as "Error N".
 uint32_t DefaultSystemMessageText(uint32_t code, char* buffer, uint32_t size) {
