@@ -96,7 +96,17 @@
 // so that each subsystem's calls read together.
 #define MSILAUNCH_WIN32_WINDOW_CALLS(X)
 #define MSILAUNCH_WIN32_FOLDER_CALLS(X)
-#define MSILAUNCH_WIN32_HANDOFF_CALLS(X)
+#define MSILAUNCH_WIN32_HANDOFF_CALLS(X)                                                            \
+  X(BOOL, CreateProcessA,                                                                          \
+    (LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,                 \
+     LPSECURITY_ATTRIBUTES threadSecurity, BOOL inherit, DWORD flags, LPVOID environment,          \
+     LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process),                     \
+    (application, commandLine, processSecurity, threadSecurity, inherit, flags, environment,        \
+     directory, startup, process),                                                                 \
+    FALSE)                                                                                         \
+  X(DWORD, WaitForSingleObject, (HANDLE object, DWORD milliseconds), (object, milliseconds),       \
+    WAIT_FAILED)                                                                                   \
+  X(BOOL, GetExitCodeProcess, (HANDLE process, LPDWORD code), (process, code), FALSE)
 
 #define MSILAUNCH_WIN32_CALLS(X) \
   MSILAUNCH_WIN32_KERNEL_CALLS(X) \
