@@ -1,0 +1,50 @@
+#include "handoff/cleanup_win32.h"
+
+#include "base/bounded_text.h"
+#include "base/platform.h"
+#include "base/system_win32.h"
+#include "base/win32_calls.h"
+
+namespace {
+
+constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr size_t kKeyNameSize = 256;  // registry key names hold at most 255 characters
+
+}  // namespace
+
+int IsProductRegistered(const char* productCode, uint32_t isWow64) {
+  // Without a code the name would be the Uninstall key itself.
+  if (!productCode || productCode[0] == '\0') return 0;
+  char name[kKeyNameSize];
+  size_t length = 0;
+  if (!AppendFormat(name, sizeof name, &length, "%s\\%s", kUninstallKey, productCode)) return 0;
+  const REGSAM access = KEY_READ | (isWow64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+  HKEY key = nullptr;
+  if (gWin32.RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, access, &key) != ERROR_SUCCESS) return 0;
+  DWORD size = 0;
+  const LSTATUS status = gWin32.RegQueryValueExA(key, "UninstallString", nullptr, nullptr, nullptr, &size);
+  gWin32.RegCloseKey(key);
+  return status == ERROR_SUCCESS && size > 0 ? 1 : 0;
+}
+
+void CleanUpExtraction(FileSet* files, const MsiexecOutcome& outcome, const char* productCode,
+                       uint32_t isWow64, const char* folderPath) {
+  const bool failedOrNeverRan = outcome.exitCode != 0 && !outcome.unknown;
+  for (int32_t i = 0; files->items && i < files->count; ++i) {
+    FileItem& item = files->items[i];
+    platform::FreeBlock(item.data);
+    item.data = nullptr;
+    if (item.handle) gWin32.CloseHandle(item.handle);
+    item.handle = nullptr;
+    if (failedOrNeverRan && !IsProductRegistered(productCode, isWow64) && item.path[0] != '\0' &&
+        PathExists(item.path))
+      gWin32.DeleteFileA(item.path);
+  }
+  platform::FreeBlock(files->items);
+  files->items = nullptr;
+  files->count = 0;
+
+  if (!outcome.unknown && !IsProductRegistered(productCode, isWow64) && folderPath &&
+      folderPath[0] != '\0' && PathExists(folderPath))
+    gWin32.RemoveDirectoryA(folderPath);
+}
