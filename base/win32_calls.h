@@ -94,7 +94,53 @@
 
 // The window, the folder browser and the hand-off add their own groups below,
 // so that each subsystem's calls read together.
-#define MSILAUNCH_WIN32_WINDOW_CALLS(X)
+// The progress window and its taskbar progress. The window's user data holds
+// a pointer: SetWindowLongPtrA/GetWindowLongPtrA on x86-64; the i686 headers
+// make those names macros for SetWindowLongA/GetWindowLongA, which hold one
+// there, so each build has the entry the system really exports and callers
+// write the Ptr names in both.
+#if defined(_WIN64)
+#define MSILAUNCH_WIN32_USER_DATA_CALLS(X)                                                        \
+  X(LONG_PTR, SetWindowLongPtrA, (HWND window, int index, LONG_PTR value), (window, index, value), 0) \
+  X(LONG_PTR, GetWindowLongPtrA, (HWND window, int index), (window, index), 0)
+#else
+#define MSILAUNCH_WIN32_USER_DATA_CALLS(X)                                                        \
+  X(LONG, SetWindowLongA, (HWND window, int index, LONG value), (window, index, value), 0)       \
+  X(LONG, GetWindowLongA, (HWND window, int index), (window, index), 0)
+#endif
+#define MSILAUNCH_WIN32_WINDOW_CALLS(X)                                                             \
+  X(BOOL, GetVersionExA, (LPOSVERSIONINFOA version), (version), FALSE)                              \
+  X(HRESULT, CoCreateInstance,                                                                      \
+    (REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID interfaceId, LPVOID* object),         \
+    (classId, outer, context, interfaceId, object), REGDB_E_CLASSNOTREG)                            \
+  X(ATOM, RegisterClassA, (const WNDCLASSA* windowClass), (windowClass), 0)                         \
+  X(HCURSOR, LoadCursorA, (HINSTANCE instance, LPCSTR name), (instance, name), nullptr)             \
+  X(HGLOBAL, GlobalAlloc, (UINT flags, SIZE_T bytes), (flags, bytes), nullptr)                      \
+  X(LPVOID, GlobalLock, (HGLOBAL block), (block), nullptr)                                          \
+  X(BOOL, GlobalUnlock, (HGLOBAL block), (block), FALSE)                                            \
+  X(HGLOBAL, GlobalFree, (HGLOBAL block), (block), block)                                           \
+  X(INT_PTR, DialogBoxIndirectParamA,                                                               \
+    (HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND owner, DLGPROC procedure,            \
+     LPARAM parameter),                                                                             \
+    (instance, dialogTemplate, owner, procedure, parameter), -1)                                    \
+  X(BOOL, EndDialog, (HWND window, INT_PTR result), (window, result), FALSE)                        \
+  MSILAUNCH_WIN32_USER_DATA_CALLS(X)                                                                \
+  X(BOOL, MapDialogRect, (HWND window, LPRECT rect), (window, rect), FALSE)                         \
+  X(HWND, CreateWindowExA,                                                                          \
+    (DWORD exStyle, LPCSTR className, LPCSTR text, DWORD style, int x, int y, int width,           \
+     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID parameter),                    \
+    (exStyle, className, text, style, x, y, width, height, parent, menu, instance, parameter),     \
+    nullptr)                                                                                        \
+  X(LRESULT, SendDlgItemMessageA, (HWND window, int item, UINT message, WPARAM wParam, LPARAM lParam), \
+    (window, item, message, wParam, lParam), 0)                                                     \
+  X(HANDLE, LoadImageA, (HINSTANCE instance, LPCSTR name, UINT type, int width, int height, UINT flags), \
+    (instance, name, type, width, height, flags), nullptr)                                          \
+  X(UINT_PTR, SetTimer, (HWND window, UINT_PTR id, UINT interval, TIMERPROC procedure),             \
+    (window, id, interval, procedure), 0)                                                           \
+  X(BOOL, KillTimer, (HWND window, UINT_PTR id), (window, id), FALSE)                               \
+  X(int, GetWindowTextA, (HWND window, LPSTR buffer, int size), (window, buffer, size), 0)          \
+  X(HDC, BeginPaint, (HWND window, LPPAINTSTRUCT paint), (window, paint), nullptr)                  \
+  X(BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), FALSE)
 #define MSILAUNCH_WIN32_FOLDER_CALLS(X)
 #define MSILAUNCH_WIN32_HANDOFF_CALLS(X)                                                            \
   X(BOOL, CreateProcessA,                                                                          \
