@@ -77,7 +77,12 @@ constexpr uint32_t kBlockZeroed = 1;
     (text, units, out, outSize), 0)                                                             \
   /* CharNextA: the next character of ANSI text, stepping over a double-byte character's      \
      trail byte; `text` itself at the terminator. */                                           \
-  X(const char*, NextAnsiCharacter, (const char* text), (text), text + (*text != 0))
+  X(const char*, NextAnsiCharacter, (const char* text), (text), text + (*text != 0))          \
+  /* MultiByteToWideChar(CP_ACP, 0, text, bytes, out, outUnits): UTF-16 units written, or      \
+     needed when outUnits is 0; bytes -1 takes the terminator along. 0 on failure, also when  \
+     `out` is too small. */                                                                    \
+  X(int, AnsiToWide, (const char* text, int bytes, char16_t* out, int outUnits),               \
+    (text, bytes, out, outUnits), 0)
 
 struct PlatformCalls {
 #define MSILAUNCH_DECLARE_ENTRY(ret, name, params, args, fail) ret(*name) params;

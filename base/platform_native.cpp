@@ -126,6 +126,47 @@ int NativeWideToAnsiNoBestFit(const char16_t* text, int units, char* out, int ou
 // characters that CharNextA's steps find in a double-byte code page.
 const char* NativeNextAnsiCharacter(const char* text) { return *text ? text + 1 : text; }
 
+// UTF-8 to UTF-16: a malformed or cut sequence becomes U+FFFD, as
+// MultiByteToWideChar does. With outUnits 0 it measures; like the system it
+// fails (0) when the output is too small.
+int NativeAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
+  const auto* in = reinterpret_cast<const uint8_t*>(text);
+  const size_t length = bytes < 0 ? std::strlen(text) + 1 : static_cast<size_t>(bytes);
+  int needed = 0;
+  for (size_t i = 0; i < length;) {
+    uint32_t c = in[i];
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n > 1) {
+      if (i + n > length) n = 0;
+      c &= 0x7Fu >> n;
+      for (size_t k = 1; k < n; ++k) {
+        if ((in[i + k] & 0xC0) != 0x80) { n = 0; break; }
+        c = (c << 6) | (in[i + k] & 0x3F);
+      }
+      static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};  // shorter is overlong
+      if (n != 0 && (c < kSmallest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) n = 0;
+    }
+    if (n == 0) { c = 0xFFFD; n = 1; }
+    i += n;
+    const int units = c >= 0x10000 ? 2 : 1;
+    if (outUnits > 0) {
+      if (needed + units > outUnits) {
+        lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        return 0;
+      }
+      if (units == 2) {
+        out[needed] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out[needed + 1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+      } else {
+        out[needed] = static_cast<char16_t>(c);
+      }
+    }
+    needed += units;
+  }
+  if (needed == 0) lastError = 87;  // ERROR_INVALID_PARAMETER, as for an empty input
+  return needed;
+}
+
 }  // namespace
 
 const PlatformCalls kPlatformDefaults = {
@@ -139,7 +180,7 @@ const PlatformCalls kPlatformDefaults = {
     OpenSslDecodeCertificate,  OpenSslGetExtensionCount,
     OpenSslGetExtension,       OpenSslFreeCertificate,
     OpenSslCloseSignedMessage, NativeWideToAnsiNoBestFit,
-    NativeNextAnsiCharacter,
+    NativeNextAnsiCharacter,   NativeAnsiToWide,
 };
 
 PlatformCalls gPlatform = kPlatformDefaults;

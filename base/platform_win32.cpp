@@ -54,6 +54,11 @@ int DefaultWideToAnsiNoBestFit(const char16_t* text, int units, char* out, int o
 
 const char* DefaultNextAnsiCharacter(const char* text) { return gWin32.CharNextA(text); }
 
+int DefaultAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
+  static_assert(sizeof(char16_t) == sizeof(WCHAR), "UTF-16 units are WCHARs");
+  return gWin32.MultiByteToWideChar(CP_ACP, 0, text, bytes, reinterpret_cast<LPWSTR>(out), outUnits);
+}
+
 // Only FORMAT_MESSAGE_FROM_SYSTEM: a message that has inserts fails without
 // an argument list, and its code is then shown as "Error N".
 uint32_t DefaultSystemMessageText(uint32_t code, char* buffer, uint32_t size) {
