@@ -10,6 +10,7 @@
 #include <wincrypt.h>
 #include <commctrl.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 // Kernel, user and COM services of start-up, files and error text.
 #define MSILAUNCH_WIN32_KERNEL_CALLS(X)                                                                  \
@@ -141,7 +142,17 @@
   X(int, GetWindowTextA, (HWND window, LPSTR buffer, int size), (window, buffer, size), 0)          \
   X(HDC, BeginPaint, (HWND window, LPPAINTSTRUCT paint), (window, paint), nullptr)                  \
   X(BOOL, EndPaint, (HWND window, const PAINTSTRUCT* paint), (window, paint), FALSE)
-#define MSILAUNCH_WIN32_FOLDER_CALLS(X)
+// The extraction folder and the shell's folder browser. The failure value of
+// CharPrevA is the start of the text, so that a walk to the left ends.
+#define MSILAUNCH_WIN32_FOLDER_CALLS(X)                                                             \
+  X(LPSTR, CharPrevA, (LPCSTR start, LPCSTR current), (start, current), const_cast<LPSTR>(start))   \
+  X(DWORD, GetCurrentDirectoryA, (DWORD size, LPSTR buffer), (size, buffer), 0)                     \
+  X(DWORD, ExpandEnvironmentStringsA, (LPCSTR source, LPSTR destination, DWORD size),              \
+    (source, destination, size), 0)                                                                 \
+  X(HRESULT, SHGetMalloc, (IMalloc** allocator), (allocator), E_FAIL)                               \
+  X(PIDLIST_ABSOLUTE, SHBrowseForFolderA, (LPBROWSEINFOA info), (info), nullptr)                    \
+  X(BOOL, SHGetPathFromIDListA, (PCIDLIST_ABSOLUTE list, LPSTR path), (list, path), FALSE)          \
+  X(void, CoTaskMemFree, (LPVOID block), (block), (void)0)
 #define MSILAUNCH_WIN32_HANDOFF_CALLS(X)                                                            \
   X(BOOL, CreateProcessA,                                                                          \
     (LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,                 \
