@@ -1,0 +1,57 @@
+// The extraction folder: the folder, named after the product code, in which
+// every file of the package is created empty before the progress window
+// writes it. The Windows "Installer" folder comes first; when that does not
+// work, the user picks a base folder in the shell's folder browser.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "base/error_pair.h"
+#include "package/file_set.h"
+#include "ui/folder_path.h"
+
+// Creates `<base>\<productCode>` and in it every file of `fileSet`, trying
+// `%WINDIR%\Installer` as the base first and then, as often as it takes,
+// a base folder the user picks in the folder browser (titled `browseTitle`,
+// starting at GetDefaultBrowseFolder). An attempt fails when a path does not
+// fit its buffer, the browsed item has no file-system path, or a file cannot
+// be created; everything that attempt created is closed and deleted again,
+// the items' handle, written and path are cleared, and the product folder
+// goes when it is empty.
+//
+// A file already in the product folder is kept, with no handle, only when it
+// holds exactly the item's bytes (`data`, `size`); any other file there is
+// replaced: an unverified package must never reach msiexec. An item that
+// repeats an earlier item's name and bytes is complete with that item's file
+// and gets no handle.
+//
+// `folderPath`: kFolderPathSize bytes, zero-filled by the caller. On success
+// it holds the product folder, every item's `path` is set and every file that
+// was created is open for writing in its item's `handle` (the set owns the
+// handles: the writer or ReleaseFileSet closes them); returns code 0. When
+// the user cancels or closes the browser: (1223, 2219), no item holds a
+// handle or a path and `folderPath` is empty; the caller suppresses the error
+// box for it.
+ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, const char* browseTitle,
+                                  char* folderPath);
+
+// Fills `dest` (`size` bytes, zero-filled here) with the folder the browser
+// starts at: the user's documents folder from the shell, else the "Personal"
+// value of the user's shell folders in the registry (a string value only),
+// else the current directory, with environment references expanded. A source
+// whose text is empty or whose expansion does not fit counts as nothing
+// found; when every source fails, `dest` stays empty. A folder that does not
+// exist is created with every missing level.
+void GetDefaultBrowseFolder(char* dest, uint32_t size);
+
+// SHGetSpecialFolderPathA(window, buffer, folderId, create) from Shell32.dll,
+// looked up at run time (the module is loaded when it is not, and never
+// freed); its result, or FALSE when the module or the function is missing.
+// Sets the error mode to SEM_NOOPENFILEERRORBOX for the rest of the run.
+BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create);
+
+// The folder browser's callback: when the browser is initialised, selects
+// the path text `data` in it. Always returns 0.
+int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM parameter, LPARAM data);
