@@ -1,0 +1,747 @@
+// The extraction folder on real files, the real registry and the real folder
+// browser under Xvfb. The browser is answered from the test's own thread: a
+// thread-local CBT hook sees it being created and sets a timer on it, whose
+// procedure runs inside the browser's modal loop, selects a path and presses
+// OK or Cancel.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/platform.h"
+#include "base/win32_calls.h"
+#include "package/file_set.h"
+#include "tests/wine/win32_faults.h"
+#include "tests/wine/wine_process.h"
+#include "ui/extraction_folder_win32.h"
+
+namespace {
+
+constexpr char kTitle[] = "Select a folder where you want to extract the installation files:";
+constexpr char kTestDrive[] = "Q:";  // mapped by map-test-drive for these tests
+constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// ---------------------------------------------------------------------------
+// Files and folders
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Content(const std::string& path) {
+  if (!Exists(path)) return "<missing>";
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void Plant(const std::string& path, const std::string& content) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": " << GetLastError();
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+void RemoveTree(const std::string& path) {
+  for (const std::string& name : Entries(path)) RemoveTree(path + "\\" + name);
+  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
+}
+
+// A fresh folder under the temporary folder, removed again with its content.
+struct TempFolder {
+  std::string path;
+  explicit TempFolder(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    CreateDirectoryA((std::string(temp) + "msilaunch-ef").c_str(), nullptr);
+    path = std::string(temp) + "msilaunch-ef\\" + name;
+    RemoveTree(path);
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  ~TempFolder() { RemoveTree(path); }
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
+
+std::string NewProductCode() {
+  GUID guid;
+  CoCreateGuid(&guid);
+  char text[64];
+  snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+           static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+           guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+std::string InstallerFolder() {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, sizeof windows);
+  return std::string(windows) + "\\Installer";
+}
+
+// A plain file where the product folder would be in the Installer folder:
+// the first attempt fails there for real.
+struct BlockedInstaller {
+  std::string path;
+  explicit BlockedInstaller(const std::string& productCode) : path(InstallerFolder() + "\\" + productCode) {
+    CreateDirectoryA(InstallerFolder().c_str(), nullptr);
+    Plant(path, "in the way");
+  }
+  ~BlockedInstaller() { RemoveTree(path); }
+};
+
+// ---------------------------------------------------------------------------
+// A file set as BuildFileSet leaves it: names and data, no paths or handles.
+
+struct TestItem {
+  std::string name;
+  std::string data;
+};
+
+struct TestSet {
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  explicit TestSet(const std::vector<TestItem>& items) {
+    set.items = static_cast<FileItem*>(
+        platform::AllocBlock(static_cast<uint32_t>(items.size() * sizeof(FileItem)), kBlockZeroed));
+    for (const TestItem& t : items) {
+      FileItem& item = set.items[set.count++];
+      snprintf(item.name, sizeof item.name, "%s", t.name.c_str());
+      item.size = static_cast<uint32_t>(t.data.size());
+      item.data = static_cast<uint8_t*>(platform::AllocBlock(item.size ? item.size : 1, 0));
+      memcpy(item.data, t.data.data(), item.size);
+    }
+  }
+  ~TestSet() { ReleaseFileSet(&set); }
+  FileItem& operator[](int i) { return set.items[i]; }
+};
+
+std::vector<TestItem> ThreeItems() {
+  return {{"main.msi", "database"}, {"a.cab", "cabinet a"}, {"b.cab", "cabinet b"}};
+}
+
+// After a cancel: nothing of the set points anywhere.
+void ExpectNothingHeld(TestSet& s) {
+  for (int i = 0; i < s.set.count; ++i) {
+    EXPECT_EQ(s[i].handle, nullptr) << s[i].name;
+    EXPECT_EQ(s[i].written, 0u) << s[i].name;
+    EXPECT_STREQ(s[i].path, "") << s[i].name;
+  }
+}
+
+// Every item in `folder`, created empty and open, or kept when `kept` names it.
+void ExpectCreatedIn(TestSet& s, const std::string& folder, const std::set<std::string>& kept = {}) {
+  for (int i = 0; i < s.set.count; ++i) {
+    EXPECT_EQ(std::string(s[i].path), folder + "\\" + s[i].name);
+    if (kept.count(s[i].name)) {
+      EXPECT_EQ(s[i].handle, nullptr) << s[i].name;
+    } else {
+      EXPECT_NE(s[i].handle, nullptr) << s[i].name;
+      EXPECT_EQ(Content(s[i].path), "") << s[i].name;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Answering the real folder browser
+
+struct Answer {
+  enum Kind { Choose, ChooseMyComputer, KeepDefault, Cancel } kind;
+  std::string path;
+};
+
+std::deque<Answer> answers;
+std::set<HWND> answeredBrowsers;
+std::function<void()> onBrowserOpen;  // checks the state at the moment the browser shows
+int browsersOpened;
+bool titleShown;
+
+BOOL CALLBACK FindTitle(HWND child, LPARAM) {
+  char text[256] = {};
+  GetWindowTextA(child, text, sizeof text);
+  if (strcmp(text, kTitle) == 0) titleShown = true;
+  return TRUE;
+}
+
+VOID CALLBACK AnswerBrowser(HWND browser, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(browser, timer);
+  ++browsersOpened;
+  EnumChildWindows(browser, FindTitle, 0);
+  if (onBrowserOpen) onBrowserOpen();
+  const Answer answer = answers.empty() ? Answer{Answer::Cancel, ""} : answers.front();
+  if (!answers.empty()) answers.pop_front();
+  if (answer.kind == Answer::Choose) {
+    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(answer.path.c_str()));
+  } else if (answer.kind == Answer::ChooseMyComputer) {
+    LPITEMIDLIST computer = nullptr;
+    SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
+    SendMessageA(browser, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
+    CoTaskMemFree(computer);
+  }
+  // Sent, not posted: Wine's browser loop takes seconds to see a posted command.
+  SendMessageA(browser, WM_COMMAND, answer.kind == Answer::Cancel ? IDCANCEL : IDOK, 0);
+}
+
+LRESULT CALLBACK WatchForBrowser(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (!(create->style & WS_CHILD) && strcmp(className, "#32770") == 0 && answeredBrowsers.insert(window).second)
+      SetTimer(window, 1, 50, AnswerBrowser);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Answers the browsers of this thread in order; any browser beyond the
+// answers is cancelled, so that a test never waits for a user.
+struct BrowserDriver {
+  HHOOK hook;
+  explicit BrowserDriver(std::deque<Answer> given, std::function<void()> check = nullptr) {
+    answers = std::move(given);
+    answeredBrowsers.clear();
+    onBrowserOpen = std::move(check);
+    browsersOpened = 0;
+    titleShown = false;
+    hook = SetWindowsHookExA(WH_CBT, WatchForBrowser, nullptr, GetCurrentThreadId());
+  }
+  ~BrowserDriver() {
+    UnhookWindowsHookEx(hook);
+    onBrowserOpen = nullptr;
+  }
+};
+
+// The browser's start folder comes from the current directory: the shell's
+// function and the registry's key are not found. Keeps the user's real
+// documents folder out of the tests.
+FARPROC(WINAPI* lookUp)(HMODULE, LPCSTR);
+FARPROC WINAPI LookUpWithoutSpecialFolders(HMODULE module, LPCSTR name) {
+  FARPROC found = lookUp(module, name);
+  const bool byName = reinterpret_cast<uintptr_t>(name) > 0xFFFF;
+  return byName && strcmp(name, "SHGetSpecialFolderPathA") == 0 ? nullptr : found;
+}
+LSTATUS(WINAPI* openKey)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+LSTATUS WINAPI OpenKeyWithoutShellFolders(HKEY key, LPCSTR name, DWORD options, REGSAM access, PHKEY result) {
+  if (strcmp(name, kShellFoldersKey) == 0) return ERROR_FILE_NOT_FOUND;
+  return openKey(key, name, options, access, result);
+}
+
+struct StartFolderIsCurrentDirectory {
+  char saved[MAX_PATH];
+  explicit StartFolderIsCurrentDirectory(const std::string& folder) {
+    GetCurrentDirectoryA(sizeof saved, saved);
+    SetCurrentDirectoryA(folder.c_str());
+    lookUp = gWin32.GetProcAddress;
+    gWin32.GetProcAddress = LookUpWithoutSpecialFolders;
+    openKey = gWin32.RegOpenKeyExA;
+    gWin32.RegOpenKeyExA = OpenKeyWithoutShellFolders;
+  }
+  ~StartFolderIsCurrentDirectory() {
+    gWin32.GetProcAddress = lookUp;
+    gWin32.RegOpenKeyExA = openKey;
+    SetCurrentDirectoryA(saved);
+  }
+};
+
+class ExtractionFolderWine : public testing::Test {
+ protected:
+  void SetUp() override { CoInitialize(nullptr); }
+  void TearDown() override { CoUninitialize(); }
+  ScopedWin32Reset reset;
+  char folder[kFolderPathSize] = {};
+  std::string productCode = NewProductCode();
+
+  ErrorPair Prepare(TestSet& s) { return PrepareExtractionFolder(&s.set, productCode.c_str(), kTitle, folder); }
+};
+
+// ---------------------------------------------------------------------------
+// The Installer folder
+
+TEST_F(ExtractionFolderWine, CreatesEveryFileEmptyAndOpenInTheInstallerFolder) {
+  TestSet s(ThreeItems());
+  const ErrorPair pair = Prepare(s);
+  const std::string expected = InstallerFolder() + "\\" + productCode;
+  EXPECT_EQ(pair.code, 0u);
+  EXPECT_EQ(std::string(folder), expected);
+  ExpectCreatedIn(s, expected);
+  ReleaseFileSet(&s.set);
+  RemoveTree(expected);
+}
+
+struct PlantedCase {
+  const char* name;
+  std::string data;     // main.msi's verified content
+  std::string planted;  // what lies in the folder before
+  bool kept;
+};
+
+std::string Pattern(size_t size) {
+  std::string text(size, '\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>(i * 131 + i / 977);
+  return text;
+}
+
+TEST_F(ExtractionFolderWine, AFileAlreadyThereIsKeptOnlyWithTheVerifiedBytes) {
+  const std::string big = Pattern(100000);  // several reads of the comparison
+  std::string bigChangedAtEnd = big;
+  bigChangedAtEnd.back() ^= 1;
+  const PlantedCase cases[] = {
+      {"EqualBytes", "database", "database", true},
+      {"BothEmpty", "", "", true},
+      {"EqualAcrossReads", big, big, true},
+      {"DifferentLastByteAcrossReads", big, bigChangedAtEnd, false},
+      {"SameSizeOtherBytes", "database", "DATABASE", false},
+      {"PlantedShorter", "database", "data", false},
+      {"PlantedLonger", "database", "database and more", false},
+      {"PlantedEmpty", "database", "", false},
+  };
+  for (const PlantedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string product = InstallerFolder() + "\\" + productCode;
+    CreateDirectoryA(product.c_str(), nullptr);
+    Plant(product + "\\main.msi", c.planted);
+    TestSet s({{"main.msi", c.data}, {"a.cab", "cabinet"}});
+    std::memset(folder, 0, sizeof folder);
+    EXPECT_EQ(Prepare(s).code, 0u);
+    ExpectCreatedIn(s, product, c.kept ? std::set<std::string>{"main.msi"} : std::set<std::string>{});
+    EXPECT_EQ(Content(product + "\\main.msi"), c.kept ? c.planted : "");
+    ReleaseFileSet(&s.set);
+    RemoveTree(product);
+  }
+}
+
+TEST_F(ExtractionFolderWine, ARepeatedNameIsWrittenOnceAndOnlyWithTheSameBytes) {
+  TestSet same({{"main.msi", "database"}, {"a.cab", "cabinet"}, {"a.cab", "cabinet"}});
+  EXPECT_EQ(Prepare(same).code, 0u);
+  EXPECT_NE(same[1].handle, nullptr);
+  EXPECT_EQ(same[2].handle, nullptr);  // complete once item 1 is written
+  EXPECT_EQ(std::string(same[2].path), std::string(same[1].path));
+  ReleaseFileSet(&same.set);
+  RemoveTree(folder);
+
+  // Two contents for one file: whichever were written, the other would be lost.
+  TempFolder start("clash-start");
+  TestSet clash({{"main.msi", "database"}, {"a.cab", "cabinet"}, {"a.cab", "other cabinet"}});
+  BrowserDriver driver({});
+  StartFolderIsCurrentDirectory startFolder(start.path);
+  std::memset(folder, 0, sizeof folder);
+  const ErrorPair pair = Prepare(clash);
+  EXPECT_EQ(pair.code, 1223u);
+  EXPECT_EQ(browsersOpened, 1);
+  ExpectNothingHeld(clash);
+  EXPECT_FALSE(Exists(InstallerFolder() + "\\" + productCode));
+}
+
+// ---------------------------------------------------------------------------
+// Failed attempts
+
+TEST_F(ExtractionFolderWine, TheSecondOfThreeFilesFailingRollsBackTheAttempt) {
+  TempFolder base("rollback");
+  TestSet s(ThreeItems());
+  for (int i = 0; i < 3; ++i) s[i].written = 5;
+  const std::string installer = InstallerFolder() + "\\" + productCode;
+  BrowserDriver driver({{Answer::Choose, base.path}}, [&] {
+    EXPECT_EQ(Win32CallCount("CreateFileA"), 2u) << "the third file is never touched";
+    EXPECT_FALSE(Exists(installer + "\\main.msi"));
+    EXPECT_FALSE(Exists(installer)) << "the empty product folder goes";
+    ExpectNothingHeld(s);
+  });
+  StartFolderIsCurrentDirectory start(base.path);
+  ASSERT_TRUE(FailWin32Call("CreateFileA", 2, ERROR_ACCESS_DENIED));
+
+  EXPECT_EQ(Prepare(s).code, 0u);
+  EXPECT_EQ(browsersOpened, 1);
+  EXPECT_TRUE(titleShown);
+  EXPECT_EQ(std::string(folder), base / productCode);
+  ExpectCreatedIn(s, base / productCode);
+}
+
+TEST_F(ExtractionFolderWine, AFileFromBeforeSurvivesAFailedAttempt) {
+  TempFolder start("survivor-start");
+  const std::string installer = InstallerFolder() + "\\" + productCode;
+  CreateDirectoryA(installer.c_str(), nullptr);
+  Plant(installer + "\\main.msi", "database");
+  TestSet s(ThreeItems());
+  BrowserDriver driver({{Answer::Cancel, ""}}, [&] {
+    EXPECT_EQ(Content(installer + "\\main.msi"), "database");
+    EXPECT_FALSE(Exists(installer + "\\a.cab"));
+  });
+  StartFolderIsCurrentDirectory startFolder(start.path);
+  // Calls: main.msi opened for the comparison, a.cab created, b.cab refused.
+  ASSERT_TRUE(FailWin32Call("CreateFileA", 3, ERROR_DISK_FULL));
+
+  const ErrorPair pair = Prepare(s);
+  EXPECT_EQ(pair.code, 1223u);
+  EXPECT_EQ(pair.line, 2219u);
+  EXPECT_STREQ(folder, "");
+  ExpectNothingHeld(s);
+  EXPECT_EQ(Entries(installer), std::vector<std::string>{"main.msi"});
+  RemoveTree(installer);
+}
+
+// ---------------------------------------------------------------------------
+// The real folder browser, after the Installer folder failed for real
+
+struct BrowseCase {
+  const char* name;
+  std::vector<Answer> answers;  // paths relative to the case's folder unless they hold a colon
+  std::string base;             // expected base folder; empty: cancelled
+  int browsers;
+};
+
+TEST_F(ExtractionFolderWine, TheBrowserPicksTheBaseFolder) {
+  ASSERT_TRUE(GetLogicalDrives() & (1u << (kTestDrive[0] - 'A'))) << kTestDrive << " is mapped by map-test-drive";
+  const BrowseCase cases[] = {
+      {"FolderWithASpace", {{Answer::Choose, "with space"}}, "with space", 1},
+      {"DriveRoot", {{Answer::Choose, std::string(kTestDrive) + "\\"}}, kTestDrive, 1},
+      {"StartFolderKept", {{Answer::KeepDefault, ""}}, "start", 1},
+      {"ItemWithoutAPathThenAFolder", {{Answer::ChooseMyComputer, ""}, {Answer::Choose, "plain"}}, "plain", 2},
+      {"Cancel", {{Answer::Cancel, ""}}, "", 1},
+  };
+  for (const BrowseCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder cased(c.name);
+    for (const char* sub : {"with space", "start", "plain"}) CreateDirectoryA((cased / sub).c_str(), nullptr);
+    auto inCase = [&](const std::string& path) { return path.find(':') == std::string::npos ? cased / path : path; };
+    std::deque<Answer> given;
+    for (Answer a : c.answers) given.push_back({a.kind, inCase(a.path)});
+
+    productCode = NewProductCode();
+    BlockedInstaller blocked(productCode);
+    TestSet s(ThreeItems());
+    std::memset(folder, 0, sizeof folder);
+    {
+      BrowserDriver driver(given);
+      StartFolderIsCurrentDirectory start(cased / "start");
+      const ErrorPair pair = Prepare(s);
+      EXPECT_EQ(browsersOpened, c.browsers);
+      EXPECT_TRUE(titleShown);
+      if (c.base.empty()) {
+        EXPECT_EQ(pair.code, 1223u);
+        EXPECT_EQ(pair.line, 2219u);
+        EXPECT_STREQ(folder, "");
+        ExpectNothingHeld(s);
+        EXPECT_EQ(Content(blocked.path), "in the way");
+        EXPECT_EQ(Entries(cased / "start"), std::vector<std::string>{});
+      } else {
+        EXPECT_EQ(pair.code, 0u);
+        const std::string product = inCase(c.base) + "\\" + productCode;
+        EXPECT_EQ(std::string(folder), product);
+        ExpectCreatedIn(s, product);
+      }
+    }
+    ReleaseFileSet(&s.set);
+    RemoveTree(std::string(kTestDrive) + "\\" + productCode);
+  }
+}
+
+// A browsed item whose conversion fails or leaves no rooted path is refused:
+// the browser comes again, and nothing is made relative to the current
+// directory or drive.
+const char* fakePath;
+BOOL WINAPI ConvertTo(PCIDLIST_ABSOLUTE, LPSTR path) {
+  strcpy(path, fakePath);
+  return TRUE;
+}
+
+TEST_F(ExtractionFolderWine, ABrowsedItemWithoutAFolderPathAsksAgain) {
+  const struct {
+    const char* name;
+    const char* converted;  // null: the conversion fails
+  } cases[] = {{"ConversionFails", nullptr}, {"Empty", ""}, {"Relative", "relative"},
+               {"DriveRelative", "C:relative"}, {"RootOfTheCurrentDrive", "\\"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder cwd("no-path");
+    ScopedWin32Reset reset;
+    productCode = NewProductCode();
+    BlockedInstaller blocked(productCode);
+    TestSet s(ThreeItems());
+    std::memset(folder, 0, sizeof folder);
+    BrowserDriver driver({{Answer::Choose, cwd.path}});
+    StartFolderIsCurrentDirectory start(cwd.path);
+    if (c.converted) {
+      fakePath = c.converted;
+      gWin32.SHGetPathFromIDListA = ConvertTo;
+    } else {
+      ASSERT_TRUE(FailWin32Call("SHGetPathFromIDListA", 1, 0));
+    }
+    EXPECT_EQ(Prepare(s).code, 1223u);
+    EXPECT_EQ(browsersOpened, 2);
+    EXPECT_EQ(Entries(cwd.path), std::vector<std::string>{});
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_FALSE(Exists(std::string(current, 2) + "\\" + productCode)) << "under the current drive's root";
+  }
+}
+
+TEST_F(ExtractionFolderWine, PathsBeyondTheirBuffersFailTheAttempt) {
+  TempFolder base("too-long"), startIn("too-long-start");  // a current directory could not be removed
+  const std::string fitsAtTheRootOnly(210, 'n');  // Installer\{code}\ is 60 characters, Q:\{code}\ 42
+  struct {
+    const char* name;
+    std::string productCode;
+    std::string itemName;
+    bool fitsAtTheRoot;
+    bool folderFits;  // main.msi is then created in each attempt before the long name fails
+  } cases[] = {
+      {"ItemPathBeyond260InTheInstallerFolder", NewProductCode(), fitsAtTheRootOnly + ".cab", true, true},
+      {"ItemPathBeyond260Everywhere", NewProductCode(), std::string(250, 'n'), false, true},
+      {"FolderPathBeyond1023", std::string(1100, 'p'), "a.cab", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    productCode = c.productCode;
+    TestSet s({{"main.msi", "database"}, {c.itemName, "cabinet"}});
+    std::memset(folder, 0, sizeof folder);
+    ScopedWin32Reset reset;
+    BrowserDriver driver({{Answer::Choose, std::string(kTestDrive) + "\\"}, {Answer::Choose, base.path}}, [&] {
+      // No file is made at a cut path; no base folder is taken for the product's.
+      EXPECT_EQ(Win32CallCount("CreateFileA"), c.folderFits ? static_cast<uint32_t>(browsersOpened) : 0u);
+      EXPECT_TRUE(Exists(base.path));
+      EXPECT_TRUE(Exists(InstallerFolder()));
+      ExpectNothingHeld(s);
+    });
+    StartFolderIsCurrentDirectory start(startIn.path);
+    const ErrorPair pair = Prepare(s);
+    if (c.fitsAtTheRoot) {
+      EXPECT_EQ(pair.code, 0u);
+      EXPECT_EQ(browsersOpened, 1);
+      ExpectCreatedIn(s, std::string(kTestDrive) + "\\" + productCode);
+    } else {
+      EXPECT_EQ(pair.code, 1223u);
+      EXPECT_EQ(browsersOpened, 3);
+      EXPECT_EQ(Entries(base.path), std::vector<std::string>{});
+    }
+    ReleaseFileSet(&s.set);
+    RemoveTree(std::string(kTestDrive) + "\\" + productCode);
+    if (c.productCode.size() < 100) RemoveTree(InstallerFolder() + "\\" + productCode);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The browser's start folder
+
+// The user's "Personal" shell folder value, put back as it was.
+struct SavedDocumentsValue {
+  HKEY key = nullptr;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  bool present;
+  SavedDocumentsValue() {
+    RegCreateKeyExA(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    DWORD size = 0;
+    present = RegQueryValueExA(key, "Personal", nullptr, &type, nullptr, &size) == ERROR_SUCCESS;
+    data.resize(size);
+    if (present) RegQueryValueExA(key, "Personal", nullptr, &type, data.data(), &size);
+  }
+  void Set(DWORD valueType, const std::string& value) {
+    RegSetValueExA(key, "Personal", 0, valueType, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+  }
+  void Remove() { RegDeleteValueA(key, "Personal"); }
+  ~SavedDocumentsValue() {
+    if (present)
+      RegSetValueExA(key, "Personal", 0, type, data.data(), static_cast<DWORD>(data.size()));
+    else
+      Remove();
+    RegCloseKey(key);
+  }
+};
+
+std::string ShellDocumentsFolder() {
+  char path[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
+void NoShellFunction() { ASSERT_TRUE(FailWin32Call("GetProcAddress", 1, ERROR_PROC_NOT_FOUND)); }
+
+TEST_F(ExtractionFolderWine, TheStartFolderComesFromTheShellTheRegistryOrTheCurrentDirectory) {
+  TempFolder temp("start-folder");
+  const std::string cwd = temp / "cwd";
+  CreateDirectoryA(cwd.c_str(), nullptr);
+  SetEnvironmentVariableA("MSILAUNCH_EF_FOLDER", temp.path.c_str());
+  SetEnvironmentVariableA("MSILAUNCH_EF_HUGE", std::string(1500, 'h').c_str());
+  const struct {
+    const char* name;
+    std::function<void(SavedDocumentsValue&)> arrange;
+    std::string expected;  // "" : empty
+  } cases[] = {
+      {"ShellAnswers", [](SavedDocumentsValue&) {}, ShellDocumentsFolder()},
+      {"ShellLoadedWhenNotFound", [](SavedDocumentsValue&) {
+         ASSERT_TRUE(FailWin32Call("GetModuleHandleA", 1, ERROR_MOD_NOT_FOUND)); },
+       ShellDocumentsFolder()},
+      {"RegistryWithAnEnvironmentReference", [](SavedDocumentsValue& v) {
+         NoShellFunction(); v.Set(REG_EXPAND_SZ, "%MSILAUNCH_EF_FOLDER%\\expanded"); },
+       temp / "expanded"},
+      {"RegistryWithoutShellModule", [&](SavedDocumentsValue& v) {
+         ASSERT_TRUE(FailWin32Call("GetModuleHandleA", 1, ERROR_MOD_NOT_FOUND));
+         ASSERT_TRUE(FailWin32Call("LoadLibraryA", 1, ERROR_MOD_NOT_FOUND));
+         v.Set(REG_SZ, temp / "plain"); },
+       temp / "plain"},
+      {"MissingFolderMadeLevelByLevel", [&](SavedDocumentsValue& v) {
+         NoShellFunction(); v.Set(REG_SZ, temp / "one\\two\\three"); },
+       temp / "one\\two\\three"},
+      {"ValueNotAString", [&](SavedDocumentsValue& v) { NoShellFunction(); v.Set(REG_BINARY, temp / "binary"); },
+       cwd},
+      {"ValueBeyondTheBuffer", [&](SavedDocumentsValue& v) { NoShellFunction(); v.Set(REG_SZ, temp / std::string(1100, 'l')); },
+       cwd},
+      {"ExpansionBeyondTheBuffer", [](SavedDocumentsValue& v) { NoShellFunction(); v.Set(REG_EXPAND_SZ, "C:\\%MSILAUNCH_EF_HUGE%"); },
+       cwd},
+      {"NoValue", [](SavedDocumentsValue& v) { NoShellFunction(); v.Remove(); }, cwd},
+      {"NothingAtAll", [](SavedDocumentsValue& v) {
+         NoShellFunction(); v.Remove(); ASSERT_TRUE(FailWin32Call("GetCurrentDirectoryA", 1, ERROR_ACCESS_DENIED)); },
+       ""},
+  };
+  char saved[MAX_PATH];
+  GetCurrentDirectoryA(sizeof saved, saved);
+  SetCurrentDirectoryA(cwd.c_str());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SavedDocumentsValue value;
+    ScopedWin32Reset reset;
+    c.arrange(value);
+    char dest[kFolderPathSize];
+    memset(dest, 'x', sizeof dest);
+    GetDefaultBrowseFolder(dest, sizeof dest);
+    EXPECT_EQ(std::string(dest), c.expected);
+    if (!c.expected.empty()) {
+      EXPECT_TRUE(Exists(c.expected));
+    }
+  }
+  SetCurrentDirectoryA(saved);
+}
+
+// ---------------------------------------------------------------------------
+// Every call of the folder code failing in turn: each run ends with the
+// files made or with a cancel, and every handle opened is closed or held by
+// its item.
+
+uint32_t handlesOpened;
+HANDLE(WINAPI* createFile)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+HANDLE WINAPI CountOpenedHandles(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD attributes, HANDLE templateFile) {
+  HANDLE file = createFile(path, access, share, security, disposition, attributes, templateFile);
+  if (file != INVALID_HANDLE_VALUE) ++handlesOpened;
+  return file;
+}
+
+TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
+  const char* const calls[] = {
+      "GetWindowsDirectoryA", "FindFirstFileA", "FindClose", "CreateDirectoryA", "CreateFileA", "ReadFile",
+      "CloseHandle", "DeleteFileA", "RemoveDirectoryA", "GetModuleHandleA", "LoadLibraryA", "SetErrorMode",
+      "GetProcAddress", "RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExpandEnvironmentStringsA",
+      "CharNextA", "CharPrevA", "SHGetMalloc", "SHBrowseForFolderA", "SHGetPathFromIDListA", "SendMessageA",
+      "CoTaskMemFree"};
+  TempFolder temp("sweep");
+  SavedDocumentsValue value;
+  value.Set(REG_EXPAND_SZ, temp.path + "\\%MSILAUNCH_EF_LEVEL%\\start");  // missing: made level by level
+  SetEnvironmentVariableA("MSILAUNCH_EF_LEVEL", "level");
+  uint32_t runs = 0;
+  for (const char* call : calls) {
+    bool fired = true;
+    for (uint32_t nth = 1; fired; ++nth) {
+      SCOPED_TRACE(std::string(call) + " #" + std::to_string(nth));
+      productCode = NewProductCode();
+      BlockedInstaller blocked(productCode);
+      const std::string product = temp / productCode;
+      CreateDirectoryA(product.c_str(), nullptr);
+      Plant(product + "\\main.msi", "database");  // kept after a comparison
+      Plant(product + "\\a.cab", "planted");     // replaced
+      TestSet s(ThreeItems());
+      std::memset(folder, 0, sizeof folder);
+      ErrorPair pair;
+      uint32_t closed = 0;
+      {
+        ScopedWin32Reset reset;
+        BrowserDriver driver({{Answer::Choose, temp.path}, {Answer::Choose, temp.path}});
+        lookUp = gWin32.GetProcAddress;
+        gWin32.GetProcAddress = LookUpWithoutSpecialFolders;
+        handlesOpened = 0;
+        createFile = gWin32.CreateFileA;
+        gWin32.CreateFileA = CountOpenedHandles;
+        ASSERT_TRUE(FailWin32Call(call, nth, ERROR_ACCESS_DENIED));
+        pair = Prepare(s);
+        fired = Win32FaultFired();
+        closed = Win32CallCount("CloseHandle");
+      }
+      ++runs;
+      uint32_t held = 0;
+      for (int i = 0; i < s.set.count; ++i) held += s[i].handle != nullptr;
+      EXPECT_EQ(handlesOpened, closed + held);
+      if (pair.code == 0) {
+        EXPECT_EQ(std::string(folder), product);
+        for (int i = 0; i < s.set.count; ++i) EXPECT_EQ(std::string(s[i].path), product + "\\" + s[i].name);
+        EXPECT_NE(s[2].handle, nullptr);
+      } else {
+        EXPECT_EQ(pair.code, 1223u);
+        EXPECT_EQ(pair.line, 2219u);
+        EXPECT_EQ(held, 0u);
+        ExpectNothingHeld(s);
+      }
+      ReleaseFileSet(&s.set);
+      RemoveTree(product);
+      RemoveTree(temp / "level");
+    }
+  }
+  EXPECT_GT(runs, std::size(calls));
+}
+
+// ---------------------------------------------------------------------------
+// Double-byte folder names (code page 932, where "表" is 0x95 0x5C): run with
+// LC_ALL=ja_JP.UTF-8.
+
+const char kTable[] = "\x95\x5C";
+
+TEST_F(ExtractionFolderWine, DoubleByteNamesEndingInByte5CAreNotCut) {
+  if (GetACP() != 932) GTEST_SKIP() << "needs code page 932, not " << GetACP();
+  TempFolder temp("dbcs");
+  {
+    // A browsed folder whose last byte is 0x5C keeps its last character.
+    const std::string chosen = temp / (std::string("x") + kTable);
+    CreateDirectoryA(chosen.c_str(), nullptr);
+    BlockedInstaller blocked(productCode);
+    TestSet s(ThreeItems());
+    BrowserDriver driver({{Answer::Choose, chosen}});
+    StartFolderIsCurrentDirectory start(temp.path);
+    EXPECT_EQ(Prepare(s).code, 0u);
+    EXPECT_EQ(std::string(folder), chosen + "\\" + productCode);
+    ExpectCreatedIn(s, chosen + "\\" + productCode);
+  }
+  {
+    // A missing start folder is made at its real separators only.
+    SavedDocumentsValue value;
+    const std::string start = temp / (std::string("level") + kTable + "\\" + kTable + "\\end");
+    value.Set(REG_SZ, start);
+    ScopedWin32Reset reset;
+    NoShellFunction();
+    char dest[kFolderPathSize];
+    GetDefaultBrowseFolder(dest, sizeof dest);
+    EXPECT_EQ(std::string(dest), start);
+    EXPECT_TRUE(Exists(start));
+    std::vector<std::string> levels;
+    for (const std::string& name : Entries(temp.path))
+      if (name.rfind("level", 0) == 0) levels.push_back(name);
+    EXPECT_EQ(levels, std::vector<std::string>{std::string("level") + kTable});
+  }
+}
+
+}  // namespace
