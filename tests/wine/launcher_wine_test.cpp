@@ -12,6 +12,7 @@
 
 #include "packer/payload_writer.h"
 #include "tests/support/payloads.h"
+#include "tests/wine/msiexec_standin.h"
 #include "tests/wine/wine_process.h"
 
 namespace {
@@ -66,6 +67,25 @@ TestPayloadSpec SpecFor(const char* architecture, const char* lcids = "1033") {
   return plan;
 }
 
+// Removes what a finished run leaves of `plan`'s packages in the Windows
+// Installer folder: an msiexec that ended with 0 keeps the extraction.
+void RemoveExtractions(const TestPayloadSpec& plan) {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, sizeof windows);
+  for (const TestPackage& p : plan.packages) {
+    const std::string folder = std::string(windows) + "\\Installer\\" + p.productCode;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        DeleteFileA((folder + "\\" + found.cFileName).c_str());
+      } while (FindNextFileA(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+  }
+}
+
 uint32_t RunSetup(const std::string& path, const std::wstring& arguments) {
   std::string output;
   uint32_t code = 0xDEADBEEF;
@@ -94,7 +114,10 @@ ByteVector WithBrokenCertificateTable(const ByteVector& stack) {
 }
 
 TEST(LauncherWine, ExitCodesWithQuietSwitches) {
-  const ByteVector good = BuildTestPayload(SpecFor(ThisArchitecture()));
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  const TestPayloadSpec plan = SpecFor(ThisArchitecture());
+  const ByteVector good = BuildTestPayload(plan);
   ByteVector corrupt = good;
   corrupt[corrupt.size() / 2] ^= 0x5A;  // inside a record's compressed data or signature
 
@@ -129,6 +152,7 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       }
     }
   }
+  RemoveExtractions(plan);
 }
 
 struct FoundBox {
@@ -220,7 +244,10 @@ TEST(LauncherWine, SelectsByUserLocale) {
   ASSERT_TRUE(BuildPayload(manifest, files, TestKey(), RecordEncoding{}, &stack, &error)) << error;
   const std::string path = WriteSetup("locale.exe", WithTail(stack));
   const uint32_t expected = PRIMARYLANGID(GetUserDefaultLCID()) == LANG_GERMAN ? 13u : 0u;
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
   EXPECT_EQ(RunSetup(path, L"/q"), expected) << "user LCID " << GetUserDefaultLCID();
+  RemoveExtractions(plan);
 }
 
 }  // namespace
