@@ -1,0 +1,69 @@
+#include "package/names.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kBracedGuidLength = 38;
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// `length` bytes at `text` equal the upper-case ASCII `word`, letter case aside.
+bool IsWord(const char* text, size_t length, const char* word) {
+  if (std::strlen(word) != length) return false;
+  for (size_t i = 0; i < length; ++i)
+    if (UpperAscii(text[i]) != word[i]) return false;
+  return true;
+}
+
+// The digit after COM or LPT: Windows takes 0 to 9 and, in the ANSI code
+// page, the superscripts 1, 2 and 3 as well.
+bool IsPortDigit(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (c >= '0' && c <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
+// The system opens a device, not a file, for these whatever folder they are
+// joined to; the part before the first dot decides, trailing spaces aside.
+bool IsDeviceName(const char* text) {
+  size_t length = 0;
+  while (text[length] != '\0' && text[length] != '.') ++length;
+  while (length > 0 && text[length - 1] == ' ') --length;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices)
+    if (IsWord(text, length, device)) return true;
+  return length == 4 && (IsWord(text, 3, "COM") || IsWord(text, 3, "LPT")) && IsPortDigit(text[3]);
+}
+
+}  // namespace
+
+bool IsBracedGuid(const char* text) {
+  if (!text || std::strlen(text) != kBracedGuidLength) return false;
+  if (text[0] != '{' || text[kBracedGuidLength - 1] != '}') return false;
+  for (size_t i = 1; i < kBracedGuidLength - 1; ++i) {
+    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+    if (dash ? text[i] != '-' : !IsHexDigit(text[i])) return false;
+  }
+  return true;
+}
+
+bool IsPlainFileName(const char* text) {
+  if (!text || text[0] == '\0') return false;
+  const size_t length = std::strlen(text);
+  if (length > kMaxPlainFileNameBytes) return false;
+  // Byte by byte, not character by character: in a double-byte code page a
+  // trail byte may be '\' or another refused byte, and such a name is then
+  // refused too. That loses names nobody needs and never lets one through
+  // that a byte-wise path routine would split.
+  for (size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x20 || byte == 0x7F) return false;
+    if (std::strchr("\\/:*?\"<>|", byte) != nullptr) return false;
+  }
+  // "." and ".." end in a dot as well.
+  if (text[length - 1] == '.' || text[length - 1] == ' ') return false;
+  return !IsDeviceName(text);
+}
