@@ -57,7 +57,8 @@ bool ReadManifestEntry(const uint8_t* manifest, uint32_t size, uint32_t* offset,
   return true;
 }
 
-bool ForEachManifestEntry(const PayloadList* payloads, ManifestEntryVisitor visitor, void* context) {
+bool ForEachManifestEntry(const PayloadList* payloads, ManifestEntryVisitor visitor, void* context,
+                          ManifestWalkStop* stop) {
   bool goOn = true, complete = true;
   for (uint32_t index = 0; index < payloads->count && goOn && complete; ++index) {
     const PayloadItem& payload = payloads->items[index];
@@ -66,11 +67,13 @@ bool ForEachManifestEntry(const PayloadList* payloads, ManifestEntryVisitor visi
       ManifestEntry entry;
       if (!ReadManifestEntry(payload.manifest, payload.manifestSize, &offset, &entry)) {
         complete = false;
+        if (stop) *stop = ManifestWalkStop{index, 0};
         break;
       }
       char* text = ConvertEntryText(entry);
       if (!text) {
         complete = false;
+        if (stop) *stop = ManifestWalkStop{index, 1};
         break;
       }
       if (visitor(index, entry.id, text, context) == 0) goOn = false;

@@ -31,9 +31,17 @@ bool ReadManifestEntry(const uint8_t* manifest, uint32_t size, uint32_t* offset,
 using ManifestEntryVisitor = int32_t (*)(uint32_t payloadIndex, uint32_t entryId, const char* text,
                                          void* context);
 
+// Where a walk that did not complete ended.
+struct ManifestWalkStop {
+  uint32_t payloadIndex;  // the payload whose manifest the walk was in
+  uint32_t noMemory;      // non-zero: a text could not be converted; 0: an entry was cut
+};
+
 // Hands every entry of every payload of `payloads` to `visitor`, payloads in
 // list order and entries in manifest order, passing `context` through.
 // Returns false when an entry was cut or a text could not be converted for
-// lack of memory; the walk then ends there, in this and every later payload.
+// lack of memory; the walk then ends there, in this and every later payload,
+// and `stop`, when given, says where and why (it is not written otherwise).
 // A stop requested by the visitor still returns true.
-bool ForEachManifestEntry(const PayloadList* payloads, ManifestEntryVisitor visitor, void* context);
+bool ForEachManifestEntry(const PayloadList* payloads, ManifestEntryVisitor visitor, void* context,
+                          ManifestWalkStop* stop = nullptr);

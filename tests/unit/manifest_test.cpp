@@ -173,6 +173,41 @@ TEST(ForEachManifestEntryTest, AllocationFailureEndsTheWalkAndLeaksNothing) {
   }
 }
 
+TEST(ForEachManifestEntryTest, IncompleteWalkSaysWhereAndWhy) {
+  const Bytes ab = Concat({Entry(1, u"A"), Entry(2, u"B")});
+  const Bytes cut = Concat({Entry(3, u"C"), RawEntry(4, 9, {'D', 0})});
+  const ManifestWalkStop untouched{77, 77};
+  const struct {
+    const char* name;
+    std::vector<Bytes> manifests;
+    uint32_t failAllocation;  // 0: none
+    size_t stopAfter;
+    bool complete;
+    ManifestWalkStop stop;
+  } cases[] = {
+      {"complete", {ab, ab}, 0, SIZE_MAX, true, untouched},
+      {"stopped by the visitor", {ab, ab}, 0, 3, true, untouched},
+      {"cut in the first payload", {cut, ab}, 0, SIZE_MAX, false, {0, 0}},
+      {"cut in the second payload", {ab, cut}, 0, SIZE_MAX, false, {1, 0}},
+      {"header cut in the second payload", {ab, Concat({ab, {1, 2, 3}})}, 0, SIZE_MAX, false, {1, 0}},
+      {"no memory in the first payload", {ab, ab}, 2, SIZE_MAX, false, {0, 1}},
+      {"no memory in the second payload", {ab, ab}, 3, SIZE_MAX, false, {1, 1}},
+  };
+  for (const auto& c : cases) {
+    ScopedPlatformReset reset;
+    Manifests m(c.manifests);
+    Recorder recorder;
+    recorder.stopAfter = c.stopAfter;
+    if (c.failAllocation) {
+      ASSERT_TRUE(FailPlatformCall("AllocBlock", c.failAllocation, 8));
+    }
+    ManifestWalkStop stop = untouched;
+    EXPECT_EQ(ForEachManifestEntry(&m.list, Record, &recorder, &stop), c.complete) << c.name;
+    EXPECT_EQ(stop.payloadIndex, c.stop.payloadIndex) << c.name;
+    EXPECT_EQ(stop.noMemory, c.stop.noMemory) << c.name;
+  }
+}
+
 TEST(ReadManifestEntryTest, NeverLeavesTheManifest) {
   const Bytes manifest = Concat({Entry(0x01020304, u"ok"), RawEntry(9, 4, {1, 2})});
   uint32_t offset = 0;
