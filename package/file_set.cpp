@@ -6,6 +6,7 @@
 #include "base/error_pair.h"
 #include "base/platform.h"
 #include "package/manifest.h"
+#include "package/names.h"
 #include "payload/record_decoding.h"
 
 namespace {
@@ -44,6 +45,9 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 }
 
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set) {
+  // The product code becomes a folder name under %WINDIR%\Installer of an
+  // elevated process: anything but a GUID could climb out of it.
+  if (!IsBracedGuid(selection.productCode)) return false;
   FileItem* grown = GrowItems(set->items, set->count);
   if (!grown) return false;
   // The grown array is kept even when the database fails to load, so that
@@ -56,11 +60,16 @@ bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection
 
   CabCollection collection{&set->items, &set->count, selection.payloadIndex, selection.packageId, 0,
                            payloads};
-  // A walk cut short (a cut manifest, or no memory for an entry's text) may
+  // A walk cut short inside or before the selected payload's manifest may
   // have missed cabinets of the package; extracting without them would only
-  // fail later inside msiexec, so the set counts as not built.
-  const bool complete = ForEachManifestEntry(payloads, CollectCabEntry, &collection);
-  return complete && collection.failed == 0;
+  // fail later inside msiexec, so the set counts as not built. A cut in a
+  // later payload hides nothing (cabinets come from the package's own
+  // payload only), but memory running out fails the set wherever it struck.
+  ManifestWalkStop stop{};
+  const bool complete = ForEachManifestEntry(payloads, CollectCabEntry, &collection, &stop);
+  const bool walkedOwnPayload =
+      complete || (stop.noMemory == 0 && stop.payloadIndex > selection.payloadIndex);
+  return walkedOwnPayload && collection.failed == 0;
 }
 
 int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context) {
@@ -76,6 +85,12 @@ int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* tex
   uint32_t id;
   while (NextListNumber(&cursor, &id)) {
     if (id != collection->packageId) continue;
+    if (!IsPlainFileName(fileName)) {
+      // Joined to the folder, such a name would reach another folder or a
+      // device: the cabinet cannot be extracted, so the set is not built.
+      collection->failed = 1;
+      return 1;
+    }
     FileItem* grown = GrowItems(*collection->items, *collection->count);
     if (!grown) {
       collection->failed = 1;

@@ -46,16 +46,20 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 
 // Adds "main.msi" (the selected package's database) and then every cabinet
 // the manifests assign to the package, in walk order. `set` comes zeroed
-// with cursor -1 and chunkSize set. Returns false when the database or any
-// cabinet could not be loaded, the array could not grow or the manifest walk
-// did not complete; whatever was added stays in the set for ReleaseFileSet.
+// with cursor -1 and chunkSize set. Returns false, before anything is read,
+// when the selection's product code is not a braced GUID; returns false when
+// the database or any cabinet could not be loaded, a cabinet's name is not a
+// plain file name (IsPlainFileName), the array could not grow, or the
+// manifest walk stopped before the end of the selected payload's manifest or
+// ran out of memory. Whatever was added stays in the set for ReleaseFileSet.
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
 
 // ManifestEntryVisitor over a CabCollection: for a cab entry of the
 // collection's payload, adds the cabinet once for every element of its
-// package id list equal to packageId. Always returns 1, so every entry of
-// every payload is examined. Entries with a field longer than 255 bytes are
-// ignored.
+// package id list equal to packageId. A cabinet of the package whose name is
+// not a plain file name is not added (nothing is read) and sets `failed`.
+// Always returns 1, so every entry of every payload is examined. Entries
+// with a field longer than 255 bytes are ignored.
 int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context);
 
 // One step of the writer: writes at most chunkSize bytes of the item at the

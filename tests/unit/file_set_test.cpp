@@ -96,6 +96,17 @@ void ExpectItems(const FileSet& set, const std::vector<ExpectedItem>& expected, 
   }
 }
 
+constexpr char kProductCode[] = "{6F330B47-2577-43AD-9095-1861BA25889B}";
+
+// A selection as SelectPackage leaves it: the package and its product code.
+PackageSelection Selected(uint32_t payloadIndex, uint32_t packageId, const char* productCode = kProductCode) {
+  PackageSelection selection{};
+  selection.payloadIndex = payloadIndex;
+  selection.packageId = packageId;
+  std::snprintf(selection.productCode, sizeof selection.productCode, "%s", productCode);
+  return selection;
+}
+
 TEST(BuildFileSetTest, Cases) {
   const std::string name255(255, 'f'), name256(256, 'f');
   const BuildCase cases[] = {
@@ -134,9 +145,7 @@ TEST(BuildFileSetTest, Cases) {
     TestPayloadList payloads;
     for (const PayloadSource& source : k.payloads) payloads.Add(BuildStack(source));
     ScopedPlatformReset reset;
-    PackageSelection selection{};
-    selection.payloadIndex = k.payloadIndex;
-    selection.packageId = k.packageId;
+    const PackageSelection selection = Selected(k.payloadIndex, k.packageId);
     FileSet set{};
     set.cursor = -1;
     set.chunkSize = kWriterChunkSize;
@@ -152,8 +161,7 @@ TEST(BuildFileSetTest, CabinetSignedByAnotherKeyFails) {
   source.files.push_back({2, Content(0, 2), true});
   TestPayloadList payloads;
   payloads.Add(BuildStack(source));
-  PackageSelection selection{};
-  selection.packageId = 1;
+  const PackageSelection selection = Selected(0, 1);
   FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
   EXPECT_FALSE(BuildFileSet(&payloads.list, selection, &set));
   ExpectItems(set, {{"main.msi", 0, 1}, {"bad.cab", 0, 0}, {"good.cab", 0, 3}}, "wrong key");
@@ -167,8 +175,7 @@ TEST(BuildFileSetTest, CutManifestFailsRatherThanMissCabinets) {
   TestPayloadList payloads;
   payloads.Add(BuildStack(Source(0, {{2, "cab\\1\\a.cab"}, {3, "cab\\1\\b.cab"}}, {1, 2, 3})));
   payloads.items[0].manifestSize -= 1;
-  PackageSelection selection{};
-  selection.packageId = 1;
+  const PackageSelection selection = Selected(0, 1);
   FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
   EXPECT_FALSE(BuildFileSet(&payloads.list, selection, &set));
   ExpectItems(set, {{"main.msi", 0, 1}, {"a.cab", 0, 2}}, "cut");
@@ -176,10 +183,12 @@ TEST(BuildFileSetTest, CutManifestFailsRatherThanMissCabinets) {
 }
 
 TEST(BuildFileSetTest, EveryAllocationFailureFailsCleanly) {
+  // The second payload comes after the selected one: memory running out
+  // while its entries are converted fails the set too.
   TestPayloadList payloads;
   payloads.Add(BuildStack(Source(0, {{2, "cab\\1\\a.cab"}, {3, "cab\\1;1\\b.cab"}}, {1, 2, 3})));
-  PackageSelection selection{};
-  selection.packageId = 1;
+  payloads.Add(BuildStack(Source(1, {{2, "cab\\1\\c.cab"}}, {1, 2})));
+  const PackageSelection selection = Selected(0, 1);
   for (const char* call : {"AllocBlock", "GrowBlock"}) {
     for (uint32_t nth = 1;; ++nth) {
       ScopedPlatformReset reset;
@@ -196,6 +205,71 @@ TEST(BuildFileSetTest, EveryAllocationFailureFailsCleanly) {
       if (!fired) break;
       ASSERT_LT(nth, 500u) << call;
     }
+  }
+}
+
+TEST(BuildFileSetTest, ACutManifestFailsOnlyWhereItCanHideCabinets) {
+  // The cut is made in the manifest as the carrier holds it: its last byte
+  // goes, so its last entry is cut.
+  const struct {
+    const char* name;
+    uint32_t cutPayload;
+    uint32_t selectedPayload;
+    bool built;
+    std::vector<ExpectedItem> items;
+  } cases[] = {
+      {"cut in the selected payload", 0, 0, false, {{"main.msi", 0, 1}, {"a.cab", 0, 2}}},
+      {"cut in a later payload", 1, 0, true, {{"main.msi", 0, 1}, {"a.cab", 0, 2}, {"b.cab", 0, 3}}},
+      {"cut in an earlier payload: the walk never reaches the package's", 0, 1, false, {{"main.msi", 1, 1}}},
+  };
+  for (const auto& c : cases) {
+    TestPayloadList payloads;
+    payloads.Add(BuildStack(Source(0, {{2, "cab\\1\\a.cab"}, {3, "cab\\1\\b.cab"}}, {1, 2, 3})));
+    payloads.Add(BuildStack(Source(1, {{2, "cab\\1\\c.cab"}, {3, "cab\\1\\d.cab"}}, {1, 2, 3})));
+    payloads.items[c.cutPayload].manifestSize -= 1;
+    ScopedPlatformReset reset;
+    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+    EXPECT_EQ(BuildFileSet(&payloads.list, Selected(c.selectedPayload, 1), &set), c.built) << c.name;
+    ExpectItems(set, c.items, c.name);
+    ReleaseFileSet(&set);
+    EXPECT_EQ(OutstandingBlocks(), 0) << c.name;
+  }
+}
+
+TEST(BuildFileSetTest, NamesThatAreNotPlainAreRefusedBeforeAnythingIsRead) {
+  const std::vector<TextEntry> goodCab = {{2, "cab\\1\\good.cab"}};
+  const struct {
+    const char* name;
+    const char* productCode;
+    std::vector<TextEntry> cabs;
+    bool built;
+    std::vector<ExpectedItem> items;
+  } cases[] = {
+      {"GUID product code", kProductCode, goodCab, true, {{"main.msi", 0, 1}, {"good.cab", 0, 2}}},
+      {"empty product code", "", goodCab, false, {}},
+      {"braces without a GUID", "{P}", goodCab, false, {}},
+      {"GUID with more after it", "{6F330B47-2577-43AD-9095-1861BA25889B}\\x", goodCab, false, {}},
+      {"cabinet named ..", kProductCode, {{3, "cab\\1\\.."}, {2, "cab\\1\\good.cab"}}, false,
+       {{"main.msi", 0, 1}, {"good.cab", 0, 2}}},
+      {"cabinet named after a device", kProductCode, {{3, "cab\\1\\NUL.cab"}}, false, {{"main.msi", 0, 1}}},
+      {"cabinet with a trailing dot", kProductCode, {{3, "cab\\1\\evil.cab."}}, false, {{"main.msi", 0, 1}}},
+      {"another package's odd name is none of its business", kProductCode,
+       {{3, "cab\\7\\.."}, {2, "cab\\1\\good.cab"}}, true, {{"main.msi", 0, 1}, {"good.cab", 0, 2}}},
+  };
+  for (const auto& c : cases) {
+    TestPayloadList payloads;
+    payloads.Add(BuildStack(Source(0, c.cabs, {1, 2, 3})));
+    ScopedPlatformReset reset;
+    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+    EXPECT_EQ(BuildFileSet(&payloads.list, Selected(0, 1, c.productCode), &set), c.built) << c.name;
+    if (c.items.empty()) {
+      // Refused before the database was read or the array made.
+      EXPECT_EQ(PlatformCallCount("AllocBlock"), 0u) << c.name;
+      EXPECT_EQ(set.items, nullptr) << c.name;
+    }
+    ExpectItems(set, c.items, c.name);
+    ReleaseFileSet(&set);
+    EXPECT_EQ(OutstandingBlocks(), 0) << c.name;
   }
 }
 
