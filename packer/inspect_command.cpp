@@ -8,6 +8,7 @@
 #include "base/platform.h"
 #include "package/entry_fields.h"
 #include "package/manifest.h"
+#include "package/names.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
 #include "packer/pack_command.h"
@@ -195,6 +196,11 @@ std::vector<std::string> CheckManifest(const PayloadList& list, const std::vecto
       continue;
     }
     if (entry.id == 0) problems.push_back(where + ": id 0 is the manifest's own");
+    // What the launcher refuses to turn into a path (its file set then fails).
+    if (entry.kind == InspectedEntry::Kind::Package && !IsBracedGuid(entry.fields[2].c_str()))
+      problems.push_back(where + ": product code \"" + entry.fields[2] + "\" is not a GUID in braces");
+    if (entry.kind == InspectedEntry::Kind::Cab && !IsPlainFileName(entry.fields[2].c_str()))
+      problems.push_back(where + ": file name \"" + entry.fields[2] + "\" is not a plain file name");
     if (!LocateRecord(item.raw, item.rawSize, FileRecordType, entry.id, &located))
       problems.push_back(where + ": no file record holds its " +
                          (entry.kind == InspectedEntry::Kind::Package ? std::string("database") : entry.fields[2]));
@@ -394,8 +400,7 @@ int RunExtract(const std::string& path, const std::string& keyPath, const std::s
       // the package's folder or replace its database.
       const std::string& name = cab.fields[2];
       if (!uses) continue;
-      if (name.find_first_of("/\\:") != std::string::npos || name == "." || name == ".." ||
-          EqualsIgnoringAsciiCase(name.c_str(), "main.msi")) {
+      if (!IsPlainFileName(name.c_str()) || EqualsIgnoringAsciiCase(name.c_str(), "main.msi")) {
         ReportError(path + ": cab entry " + std::to_string(cab.id) + " names \"" + name +
                     "\", which is not a plain file name beside main.msi");
         return kExitInvalid;

@@ -1,8 +1,10 @@
 #include "packer/pack_command.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
+#include "package/names.h"
 #include "packer/deflate.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
@@ -13,17 +15,6 @@ namespace {
 
 // Every manifest field lands in a 256-byte buffer of the launcher.
 constexpr size_t kMaxFieldBytes = 255;
-
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-bool IsBracedGuid(const std::string& text) {
-  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
-  for (size_t i = 1; i < 37; ++i) {
-    bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-    if (dash ? text[i] != '-' : !IsHex(text[i])) return false;
-  }
-  return true;
-}
 
 bool IsNumberList(const std::string& text) {
   if (text.empty() || text.front() == ';' || text.back() == ';') return false;
@@ -44,12 +35,30 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
   return i == a.size() && b[i] == '\0';
 }
 
+// The launcher's checks read C strings: a NUL would hide what follows it.
+bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// The bytes a cabinet name may hold besides ASCII letters and digits, and
+// the space, which may not begin or end it. The launcher turns the name from
+// UTF-16 into its ANSI code page with best fit, where a character outside
+// ASCII may come out as another one (a full-width solidus as '/'), so only
+// ASCII is taken, and of it only what every Windows file system keeps as it
+// is in a plain name.
+constexpr char kCabinetNamePunctuation[] = "-_.()+~!#$%&',;=@[]^{}";
+
+bool IsCabinetNameByte(char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ') return true;
+  return c != '\0' && std::strchr(kCabinetNamePunctuation, c) != nullptr;
+}
+
 // A cabinet name becomes a file name next to main.msi on the user's
-// machine: it must not climb out of the folder or replace the database.
+// machine: it must be one plain name there, the same one on every code page,
+// and not the database's.
 bool IsSafeCabinetName(const std::string& name) {
-  if (name.empty() || name.size() > kMaxFieldBytes || name == "." || name == "..") return false;
-  if (name.find_first_of("\\/:") != std::string::npos) return false;
-  return !EqualsIgnoringCase(name, "main.msi");
+  if (name.empty() || name.front() == ' ' || name.size() > kMaxFieldBytes) return false;
+  for (char c : name)
+    if (!IsCabinetNameByte(c)) return false;
+  return IsPlainFileName(name.c_str()) && !EqualsIgnoringCase(name, "main.msi");
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
@@ -77,7 +86,7 @@ bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
     *error = "architecture \"" + facts.architecture + "\" is neither Intel nor x64";
   } else if (!IsNumberList(facts.lcids) || facts.lcids.size() > kMaxFieldBytes) {
     *error = "LCID list \"" + facts.lcids + "\" is not decimal numbers separated by ';' (use --lcids)";
-  } else if (!IsBracedGuid(facts.productCode)) {
+  } else if (HoldsNul(facts.productCode) || !IsBracedGuid(facts.productCode.c_str())) {
     *error = "product code \"" + facts.productCode + "\" is not a GUID in braces (use --code)";
   } else if (facts.productName.empty() || facts.productName.size() > kMaxFieldBytes ||
              facts.productName.find('\\') != std::string::npos) {
@@ -86,7 +95,9 @@ bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
   } else {
     for (const std::string& cabinet : facts.cabinets) {
       if (!IsSafeCabinetName(cabinet)) {
-        *error = "cabinet name \"" + cabinet + "\" is not a plain file name beside main.msi";
+        *error = "cabinet name \"" + cabinet +
+                 "\" is not a plain file name beside main.msi (ASCII letters, digits, inner spaces and " +
+                 kCabinetNamePunctuation + " only; no device name, no trailing dot)";
         return false;
       }
     }

@@ -42,7 +42,9 @@ bool LoadPackage(const PackageRequest& request, PackageSource* source, std::stri
 // Checks that the facts fit the manifest's grammar and the launcher's
 // buffers: "Intel" or "x64"; LCIDs as decimal numbers separated by ";"; a
 // braced GUID; a name without backslashes of at most 255 bytes; cabinet
-// names that stay beside main.msi. False with *error set.
+// names that are one plain file name beside main.msi on any code page
+// (ASCII letters, digits, inner spaces and -_.()+~!#$%&',;=@[]^{} only,
+// passing IsPlainFileName, not "main.msi"). False with *error set.
 bool CheckPackageFacts(const MsiFacts& facts, std::string* error);
 
 // The manifest and the files of a payload. Package ids are 1..n in the

@@ -72,6 +72,12 @@ TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
       {"cab climbs out", [](MsiFacts* f) { f->cabinets = {"..\\x.cab"}; }, "cabinet name"},
       {"cab in a folder", [](MsiFacts* f) { f->cabinets = {"sub/x.cab"}; }, "cabinet name"},
       {"cab replaces main.msi", [](MsiFacts* f) { f->cabinets = {"Main.MSI"}; }, "cabinet name"},
+      {"every allowed byte", [](MsiFacts* f) { f->cabinets = {"Disk 1 (en-US) _+~!#$%&',;=@[]^{}.cab"}; }, nullptr},
+      {"255-byte cab", [](MsiFacts* f) { f->cabinets = {std::string(251, 'c') + ".cab"}; }, nullptr},
+      {"256-byte cab", [](MsiFacts* f) { f->cabinets = {std::string(252, 'c') + ".cab"}; }, "cabinet name"},
+      {"guid with more after it", [](MsiFacts* f) { f->productCode += "x"; }, "product code"},
+      {"guid with a NUL after it",
+       [](MsiFacts* f) { f->productCode = std::string("{A0000000-0000-4000-8000-000000000001}\0", 39); }, "product code"},
   };
   for (const Case& c : cases) {
     MsiFacts facts = good;
@@ -81,6 +87,22 @@ TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
     if (c.complaint != nullptr) {
       EXPECT_NE(error.find(c.complaint), std::string::npos) << c.what << ": " << error;
     }
+  }
+  // Cabinet names the launcher would turn into a path, a device or another
+  // name: full-width "/" and "..\" (best fit), letters outside ASCII,
+  // wildcards, quotes, pipes, streams, control bytes, NUL, trailing dots and
+  // spaces, a leading space, device names.
+  for (const std::string& name :
+       {std::string("sub\xEF\xBC\x8Fx.cab"), std::string("\xEF\xBC\x8E\xEF\xBC\x8E\xEF\xBC\xBCx.cab"),
+        std::string("Gr\xC3\xB6\xC3\x9F" "e.cab"), std::string("data*.cab"), std::string("data?.cab"),
+        std::string("\"data\".cab"), std::string("<data>.cab"), std::string("a|b.cab"), std::string("a.cab:x"),
+        std::string("a\tb.cab"), std::string("a.cab\0x", 7), std::string("data.cab."), std::string("data.cab "),
+        std::string(" data.cab"), std::string("NUL.cab"), std::string("com1"), std::string("lpt9.cab")}) {
+    MsiFacts facts = good;
+    facts.cabinets = {name};
+    std::string error;
+    EXPECT_FALSE(CheckPackageFacts(facts, &error)) << name;
+    EXPECT_NE(error.find("cabinet name"), std::string::npos) << name << ": " << error;
   }
 }
 
@@ -238,6 +260,40 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   ASSERT_FALSE(FindPayloads(stack, wrong, &list, &carrier, &error));
   EXPECT_NE(error.find("does not verify with the given key"), std::string::npos) << error;
   ReleasePayloadList(&list);
+}
+
+TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
+  // A payload another writer made: every record is there, but a product code
+  // and two cabinet names are nothing the launcher turns into a path.
+  ByteVector manifest;
+  AppendManifestEntry(&manifest, 1, PackageEntryText("x64", "1033", "{P}", "Odd"));
+  AppendManifestEntry(&manifest, 2, PackageEntryText("x64", "1031", "{20000000-0000-4000-8000-000000000002}", "Fine"));
+  AppendManifestEntry(&manifest, 3, CabEntryText("1;2", ".."));
+  AppendManifestEntry(&manifest, 4, CabEntryText("2", "NUL.cab"));
+  AppendManifestEntry(&manifest, 5, CabEntryText("2", "fine.cab"));
+  std::vector<PayloadFile> files;
+  for (uint32_t id = 1; id <= 5; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+  std::string error;
+  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  ASSERT_NE(key, nullptr) << error;
+  ByteVector stack;
+  ASSERT_TRUE(BuildPayload(manifest, files, key, RecordEncoding{}, &stack, &error)) << error;
+  FreeSigningKey(key);
+  uint8_t modulus[256];
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
+
+  PayloadList list{};
+  std::string carrier;
+  ASSERT_TRUE(FindPayloads(stack, modulus, &list, &carrier, &error)) << error;
+  std::vector<InspectedEntry> entries;
+  ASSERT_TRUE(CollectEntries(list, &entries));
+  const std::vector<std::string> problems = CheckManifest(list, entries);
+  ReleasePayloadList(&list);
+  EXPECT_EQ(problems, (std::vector<std::string>{
+                          "payload 0 entry 1: product code \"{P}\" is not a GUID in braces",
+                          "payload 0 entry 3: file name \"..\" is not a plain file name",
+                          "payload 0 entry 4: file name \"NUL.cab\" is not a plain file name",
+                      }));
 }
 
 TEST(KeyLoading, TakesEitherHalfOfAnRsa2048Key) {
