@@ -5,10 +5,24 @@
 #include "base/bounded_text.h"
 #include "base/platform.h"
 
+namespace {
+
+// True when the text holds an insert sequence ("%1" ... "%99"). The system
+// is asked to leave inserts as they are, there being no arguments to fill
+// them with; such a text would show its placeholders to the user.
+bool HoldsInsert(const char* text, uint32_t length) {
+  for (uint32_t i = 0; i + 1 < length; ++i)
+    if (text[i] == '%' && text[i + 1] >= '0' && text[i + 1] <= '9') return true;
+  return false;
+}
+
+}  // namespace
+
 void FormatErrorText(uint32_t code, char* buffer, uint32_t size, const char* insert) {
   if (size == 0) return;
   uint32_t stored = platform::SystemMessageText(code, buffer, size);
   if (stored > size) stored = size;
+  if (HoldsInsert(buffer, stored)) stored = 0;  // shown as "Error N" instead
 
   // Trim periods, spaces and line breaks; tabs and everything else stay.
   int64_t last = static_cast<int64_t>(stored) - 1;

@@ -59,12 +59,14 @@ int DefaultAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) 
   return gWin32.MultiByteToWideChar(CP_ACP, 0, text, bytes, reinterpret_cast<LPWSTR>(out), outUnits);
 }
 
-// Only FORMAT_MESSAGE_FROM_SYSTEM: a message that has inserts fails without
-// an argument list, and its code is then shown as "Error N".
+// There is no argument list, so inserts must be ignored: without the flag
+// FormatMessageA would read "%1" and the like from arguments that do not
+// exist. Such a text comes back with its inserts, and FormatErrorText then
+// shows the code as "Error N".
 uint32_t DefaultSystemMessageText(uint32_t code, char* buffer, uint32_t size) {
   constexpr DWORD kNeutralLanguage = 1024;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
-  return gWin32.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, kNeutralLanguage, buffer,
-                               size, nullptr);
+  return gWin32.FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                               kNeutralLanguage, buffer, size, nullptr);
 }
 
 uint32_t DefaultModuleFileName(char* buffer, uint32_t capacity) {

@@ -40,6 +40,14 @@ TEST(FormatErrorTextTest, TrimsAndAppends) {
       {nullptr, 1921, "1, 1921, 2406", "Error 1921 (1, 1921, 2406)."},
       {nullptr, 0x80090003u, nullptr, "Error 2148073475"},
       {nullptr, 0xFFFFFFFFu, "i", "Error 4294967295 (i)."},
+      // Inserts left unfilled would show their placeholders: such a text
+      // counts as none. A percent sign that is no insert stays.
+      {"%1 is not a valid Win32 application.\r\n", 193, nullptr, "Error 193"},
+      {"%1 is not a valid Win32 application.\r\n", 193, "1, 193, 2042", "Error 193 (1, 193, 2042)."},
+      {"The file %2 is damaged.\r\n", 1392, nullptr, "Error 1392"},
+      {"Ends with an insert %9", 5, nullptr, "Error 5"},
+      {"The disk is 100% full.\r\n", 112, nullptr, "The disk is 100% full."},
+      {"A bare percent %\r\n", 5, "x", "A bare percent % (x)."},
   };
   for (const TextCase& c : cases) {
     ScopedPlatformReset reset;

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/win32_calls.h"
+#include "tests/wine/win32_faults.h"
+
 namespace {
 
 // The table's raw text for a code, as the launcher asks for it.
@@ -68,6 +71,45 @@ TEST(FormatErrorTextWine, HResultsPrintUnsigned) {
     EXPECT_EQ(text, "Error 2148073475 (i).");
   else
     EXPECT_EQ(text.find('-'), std::string::npos) << text;
+}
+
+// What the launcher passes: no argument list, so inserts must be ignored;
+// without that flag the system would read arguments that do not exist.
+struct MessageRequest {
+  DWORD flags;
+  DWORD language;
+  va_list* arguments;
+  int calls;
+};
+MessageRequest request;
+
+DWORD WINAPI RecordMessageRequest(DWORD flags, LPCVOID source, DWORD id, DWORD language, LPSTR buffer,
+                                  DWORD size, va_list* arguments) {
+  request = MessageRequest{flags, language, arguments, request.calls + 1};
+  return kWin32Defaults.FormatMessageA(flags, source, id, language, buffer, size, arguments);
+}
+
+TEST(FormatErrorTextWine, MessagesWithInsertsAreNumbered) {
+  // ERROR_BAD_EXE_FORMAT reads "%1 is not a valid Win32 application."
+  const DWORD code = ERROR_BAD_EXE_FORMAT;
+  char raw[512];
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 1024,
+                                 raw, sizeof raw, nullptr);
+  ASSERT_NE(std::string(raw, n).find("%1"), std::string::npos) << "premise: the text has an insert";
+
+  ScopedWin32Reset reset;
+  request = MessageRequest{};
+  gWin32.FormatMessageA = RecordMessageRequest;
+  EXPECT_EQ(Format(code, nullptr), "Error 193");
+  EXPECT_EQ(Format(code, "1, 193, 2042"), "Error 193 (1, 193, 2042).");
+  EXPECT_EQ(request.calls, 2);
+  EXPECT_EQ(request.flags, static_cast<DWORD>(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS));
+  EXPECT_EQ(request.language, 1024u);
+  EXPECT_EQ(request.arguments, nullptr);
+
+  // A text without inserts is unchanged by the flag.
+  const std::string denied = Format(ERROR_ACCESS_DENIED, nullptr);
+  EXPECT_EQ(denied.find("Error"), std::string::npos) << denied;
 }
 
 TEST(FormatErrorTextWine, SmallBuffersStayTerminatedInside) {
