@@ -42,7 +42,9 @@
   X(BOOL, CloseHandle, (HANDLE handle), (handle), FALSE)                                                 \
   X(HANDLE, FindFirstFileA, (LPCSTR path, LPWIN32_FIND_DATAA data), (path, data), INVALID_HANDLE_VALUE)  \
   X(BOOL, FindClose, (HANDLE search), (search), FALSE)                                                   \
-  X(LPSTR, CharNextA, (LPCSTR text), (text), const_cast<LPSTR>(text))                                    \
+  /* A failed step still moves on by one byte, never past the terminator, so that a loop over            \
+     the text ends. */                                                                                   \
+  X(LPSTR, CharNextA, (LPCSTR text), (text), const_cast<LPSTR>(text + (*text != '\0')))                  \
   X(int, LoadStringA, (HINSTANCE instance, UINT id, LPSTR buffer, int size),                             \
     (instance, id, buffer, size), 0)                                                                     \
   X(int, MessageBoxA, (HWND owner, LPCSTR text, LPCSTR caption, UINT type),                              \

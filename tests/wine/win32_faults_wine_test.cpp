@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
+#include "base/win32_calls.h"
 #include "launcher/command_line.h"
+#include "launcher/launcher_win32.h"
 #include "base/error_text.h"
 #include "base/platform.h"
 #include "tests/support/fault_injection.h"
@@ -68,6 +71,42 @@ TEST(Win32FaultsWine, BothTablesCanBeArmed) {
   EXPECT_EQ(Win32CallCount("LocalAlloc"), 0u);
   EXPECT_FALSE(FailWin32Call("NoSuchCall", 1, 5));
   EXPECT_FALSE(FailWin32Call("LocalAlloc", 0, 5));
+}
+
+// The injected CharNextA failure moves on like the real call, so that a walk
+// over a text (the error box caption's, say) ends whatever fails.
+struct Box {
+  int shown;
+  std::string caption;
+};
+Box box;
+int WINAPI RecordBox(HWND, LPCSTR, LPCSTR caption, UINT) {
+  ++box.shown;
+  box.caption = caption;
+  return IDOK;
+}
+LPWSTR WINAPI PlainCommandLine() { return const_cast<LPWSTR>(L"setup.exe"); }
+
+TEST(Win32FaultsWine, FailedCharNextStillMovesOn) {
+  ScopedWin32Reset reset;
+  const char text[] = "a";
+  ASSERT_TRUE(FailWin32Call("CharNextA", 1, 0, 2));
+  ASSERT_EQ(gWin32.CharNextA(text), text + 1);
+  ASSERT_EQ(gWin32.CharNextA(text + 1), text + 1);  // never past the terminator
+
+  // The error box caption's walk over the own path ends with every step failing.
+  ResetWin32Calls();
+  box = Box{};
+  gWin32.MessageBoxA = RecordBox;
+  gWin32.GetCommandLineW = PlainCommandLine;
+  ASSERT_TRUE(FailWin32Call("CharNextA", 1, 0, UINT32_MAX));
+  EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), 1168u);
+  EXPECT_TRUE(Win32FaultFired());
+  char own[MAX_PATH];
+  GetModuleFileNameA(nullptr, own, sizeof own);
+  const std::string path = own;
+  EXPECT_EQ(box.shown, 1);
+  EXPECT_EQ(box.caption, path.substr(path.rfind('\\') + 1));
 }
 
 }  // namespace
