@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/platform.h"
+#include "launcher/launcher_run.h"
 #include "packer/pe_placement.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
@@ -21,12 +22,11 @@ constexpr uint32_t kNoMemory = ErrorCode::NotEnoughMemory;
 constexpr uint32_t kAnyLine = 0;  // success after ReadRecord: only the code is defined
 
 
-// What the launcher's start-up does with its own file: the certificate
-// carrier, then the file-tail carrier only when that found nothing.
+// What the launcher's start-up does with its own file (LoadPayloads): the
+// certificate carrier, then the file-tail carrier only when that succeeded
+// and found nothing. The items say which carrier answered.
 struct CarrierRun {
-  ErrorPair certificate{};
-  bool tailRan = false;
-  ErrorPair tail{};
+  ErrorPair pair{};
   std::vector<ByteVector> raws;
   std::vector<ByteVector> manifests;
 };
@@ -34,12 +34,7 @@ struct CarrierRun {
 CarrierRun RunCarriers(const ByteVector& file) {
   CarrierRun run;
   PayloadList list{};
-  const uint32_t size = static_cast<uint32_t>(file.size());
-  run.certificate = ReadCertificatePayloads(file.data(), size, &list);
-  if (run.certificate.code == 0 && list.count == 0) {
-    run.tailRan = true;
-    run.tail = ReadTailPayload(file.data(), size, &list);
-  }
+  run.pair = LoadPayloads(file.data(), static_cast<uint32_t>(file.size()), &list);
   for (uint32_t i = 0; i < list.count; ++i) {
     const PayloadItem& item = list.items[i];
     EXPECT_EQ(item.flags, 3u);
@@ -133,9 +128,7 @@ enum class Item { A, B, FileA, FileB };
 struct CarrierCase {
   const char* name;
   ByteVector (*file)(const Files&);
-  ErrorPair certificate;  // line kAnyLine: compare the code only
-  bool tailRuns;
-  ErrorPair tail;
+  ErrorPair pair;  // start-up's pair; line kAnyLine: compare the code only
   std::vector<Item> items;
 };
 
@@ -149,62 +142,62 @@ ByteVector Patched(const ByteVector& file, size_t at, uint32_t value) {
 
 const CarrierCase kCarrierCases[] = {
     {"file shorter than 64 bytes", [](const Files& f) { return ByteVector(f.unsignedExe.begin(), f.unsignedExe.begin() + 63); },
-     {0, 789}, true, {1168, 509}, {}},
+     {1168, 509}, {}},
     {"no MZ", [](const Files& f) { ByteVector x = f.certAWithTailB; x[0] = 'X'; return x; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"PE32+ magic", [](const Files& f) { ByteVector x = f.certAWithTailB; x[Lfanew(x) + 25] = 0x02; return x; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"PE signature missing", [](const Files& f) { return Patched(f.certAWithTailB, Lfanew(f.certAWithTailB), 0x4550 + 1); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"e_lfanew beyond the file", [](const Files& f) { return Patched(f.certAWithTailB, 0x3C, 0xFFFFFFF0u); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"unsigned image with a tail", [](const Files& f) { return f.unsignedWithTail; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileA}},
+     {0, kAnyLine}, {Item::FileA}},
     {"directory size below 8", [](const Files& f) { return Patched(f.certAWithTailB, Lfanew(f.certAWithTailB) + 156, 7); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"table beyond the file", [](const Files& f) {
        const size_t at = Lfanew(f.certAWithTailB) + 156;
        return Patched(f.certAWithTailB, at, U32At(f.certAWithTailB, at) + 1); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"table offset + size wraps", [](const Files& f) {
        ByteVector x = Patched(f.certAWithTailB, Lfanew(f.certAWithTailB) + 152, 0xFFFFFFF8u);
        return Patched(x, Lfanew(x) + 156, 0x10); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"dwLength below 8", [](const Files& f) { return Patched(f.certAWithTailB, TableOffset(f.certAWithTailB), 4); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"dwLength beyond the table", [](const Files& f) {
        const uint32_t size = U32At(f.certAWithTailB, Lfanew(f.certAWithTailB) + 156);
        return Patched(f.certAWithTailB, TableOffset(f.certAWithTailB), size + 1); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"dwLength 0xFFFFFFFF", [](const Files& f) { return Patched(f.certAWithTailB, TableOffset(f.certAWithTailB), 0xFFFFFFFFu); },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileB}},
+     {0, kAnyLine}, {Item::FileB}},
     {"table is not PKCS#7, stack at the tail", [](const Files& f) {
        ByteVector x = f.signedWithTail;
        std::memset(x.data() + TableOffset(x) + 8, 0x55, 32);
        return x; },
-     {kCryptAsn1Error, 837}, false, {}, {}},
+     {kCryptAsn1Error, 837}, {}},
     {"signed, no extension, stack in the table", [](const Files& f) { return f.signedWithTail; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileA}},
+     {0, kAnyLine}, {Item::FileA}},
     {"critical payload extension is skipped", [](const Files& f) { return f.criticalWithTailA; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileA}},
+     {0, kAnyLine}, {Item::FileA}},
     {"OID with one more arc", [](const Files& f) { return f.extraArcWithTailA; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileA}},
+     {0, kAnyLine}, {Item::FileA}},
     {"OID with one arc fewer", [](const Files& f) { return f.shortArcWithTailA; },
-     {0, 789}, true, {0, kAnyLine}, {Item::FileA}},
+     {0, kAnyLine}, {Item::FileA}},
     {"certificate payload", [](const Files& f) { return f.certA; },
-     {0, kAnyLine}, false, {}, {Item::A}},
+     {0, kAnyLine}, {Item::A}},
     {"two extensions in one certificate", [](const Files& f) { return f.certAB; },
-     {0, kAnyLine}, false, {}, {Item::A, Item::B}},
+     {0, kAnyLine}, {Item::A, Item::B}},
     {"two certificates", [](const Files& f) { return f.certsAThenB; },
-     {0, kAnyLine}, false, {}, {Item::A, Item::B}},
+     {0, kAnyLine}, {Item::A, Item::B}},
     {"second value has no manifest", [](const Files& f) { return f.certAThenJunk; },
-     {1168, 509}, false, {}, {Item::A}},
+     {1168, 509}, {Item::A}},
     {"value has no manifest, stack at the tail", [](const Files& f) { return f.certJunkWithTailA; },
-     {1168, 509}, false, {}, {}},
+     {1168, 509}, {}},
     {"both carriers: only the certificate's", [](const Files& f) { return f.certAWithTailB; },
-     {0, kAnyLine}, false, {}, {Item::A}},
+     {0, kAnyLine}, {Item::A}},
     {"neither carrier", [](const Files& f) { return f.signedExe; },
-     {0, 789}, true, {1168, 509}, {}},
+     {1168, 509}, {}},
 };
 
 void ExpectPair(ErrorPair actual, ErrorPair expected) {
@@ -221,9 +214,7 @@ TEST(CarriersTest, FindWhatEachFileCarries) {
     ScopedPlatformReset counting;
     const ByteVector file = c.file(f);
     const CarrierRun run = RunCarriers(file);
-    ExpectPair(run.certificate, c.certificate);
-    EXPECT_EQ(run.tailRan, c.tailRuns);
-    if (c.tailRuns) ExpectPair(run.tail, c.tail);
+    ExpectPair(run.pair, c.pair);
     ASSERT_EQ(run.raws.size(), c.items.size());
     for (size_t i = 0; i < c.items.size(); ++i) {
       const Item item = c.items[i];
@@ -334,8 +325,7 @@ TEST(CarriersTest, NoFailureLeaksOrCorruptsTheList) {
         ASSERT_TRUE(FailPlatformCall(call, nth, 5));
         PayloadList list{};
         const uint32_t size = static_cast<uint32_t>(input.file->size());
-        ErrorPair pair = ReadCertificatePayloads(input.file->data(), size, &list);
-        if (pair.code == 0 && list.count == 0) pair = ReadTailPayload(input.file->data(), size, &list);
+        const ErrorPair pair = LoadPayloads(input.file->data(), size, &list);
         const bool fired = PlatformFaultFired();
         // The items are the payloads in order, a prefix of them, except that
         // an extension the decoder cannot show is stepped over.

@@ -10,6 +10,7 @@
 
 #include "packer/payload_writer.h"
 #include "packer/pe_placement.h"
+#include "launcher/launcher_run.h"
 #include "payload/carriers.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
@@ -37,23 +38,16 @@ const Payloads& TestPayloads() {
 }
 
 struct CarrierRun {
-  ErrorPair certificate{};
-  bool tailRan = false;
-  ErrorPair tail{};
+  ErrorPair pair{};
   std::vector<ByteVector> raws, manifests;
 };
 
-// The launcher's start-up order: the certificate carrier, then the tail
-// only when that succeeded with nothing.
+// The launcher's start-up (LoadPayloads): the certificate carrier, then the
+// tail only when that succeeded with nothing. The items say which answered.
 CarrierRun RunCarriers(const ByteVector& file) {
   CarrierRun run;
   PayloadList list{};
-  const uint32_t size = static_cast<uint32_t>(file.size());
-  run.certificate = ReadCertificatePayloads(file.data(), size, &list);
-  if (run.certificate.code == 0 && list.count == 0) {
-    run.tailRan = true;
-    run.tail = ReadTailPayload(file.data(), size, &list);
-  }
+  run.pair = LoadPayloads(file.data(), static_cast<uint32_t>(file.size()), &list);
   for (uint32_t i = 0; i < list.count; ++i) {
     run.raws.emplace_back(list.items[i].raw, list.items[i].raw + list.items[i].rawSize);
     run.manifests.emplace_back(list.items[i].manifest, list.items[i].manifest + list.items[i].manifestSize);
@@ -91,30 +85,22 @@ TEST(CarriersWine, CryptoApiFindsPayloadsWhereThePackerPutThem) {
   const struct {
     const char* name;
     const ByteVector* file;
-    ErrorPair certificate;  // line 0: any (the success line of the manifest read)
-    bool tailRuns;
+    ErrorPair pair;  // line 0: any (the success line of the manifest read)
     std::vector<Item> items;
   } cases[] = {
-      {"one superfluous certificate", &oneCertificate, {0, 0}, false, {Item::A}},
-      {"two superfluous certificates", &twoCertificates, {0, 0}, false, {Item::A, Item::B}},
-      {"foreign and critical extensions skipped", &twoExtensions, {0, 0}, false, {Item::A, Item::B}},
-      {"stack at the end of an unsigned file", &unsignedTail, {0, 789}, true, {Item::WholeFileA}},
-      {"stack inside the certificate table", &signedTable, {0, 789}, true, {Item::WholeFileA}},
-      {"neither carrier", &signedExe, {0, 789}, true, {}},
+      {"one superfluous certificate", &oneCertificate, {0, 0}, {Item::A}},
+      {"two superfluous certificates", &twoCertificates, {0, 0}, {Item::A, Item::B}},
+      {"foreign and critical extensions skipped", &twoExtensions, {0, 0}, {Item::A, Item::B}},
+      {"stack at the end of an unsigned file", &unsignedTail, {0, 0}, {Item::WholeFileA}},
+      {"stack inside the certificate table", &signedTable, {0, 0}, {Item::WholeFileA}},
+      {"neither carrier", &signedExe, {1168, 509}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const CarrierRun run = RunCarriers(*c.file);
-    EXPECT_EQ(run.certificate.code, c.certificate.code);
-    if (c.certificate.line) {
-      EXPECT_EQ(run.certificate.line, c.certificate.line);
-    }
-    EXPECT_EQ(run.tailRan, c.tailRuns);
-    if (c.tailRuns) {
-      EXPECT_EQ(run.tail.code, c.items.empty() ? 1168u : 0u);
-      if (c.items.empty()) {
-        EXPECT_EQ(run.tail.line, 509u);
-      }
+    EXPECT_EQ(run.pair.code, c.pair.code);
+    if (c.pair.line) {
+      EXPECT_EQ(run.pair.line, c.pair.line);
     }
     ASSERT_EQ(run.raws.size(), c.items.size());
     for (size_t i = 0; i < c.items.size(); ++i) {
@@ -127,9 +113,8 @@ TEST(CarriersWine, CryptoApiFindsPayloadsWhereThePackerPutThem) {
 
   // A table that does not decode fails the run, whatever the tail holds.
   const CarrierRun run = RunCarriers(notPkcs7);
-  EXPECT_NE(run.certificate.code, 0u);
-  EXPECT_EQ(run.certificate.line, 837u);
-  EXPECT_FALSE(run.tailRan);
+  EXPECT_NE(run.pair.code, 0u);
+  EXPECT_EQ(run.pair.line, 837u);
   EXPECT_TRUE(run.raws.empty());
 }
 
