@@ -9,6 +9,7 @@
 #include "launcher/command_line.h"
 #include "base/platform.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/payloads.h"
 
 namespace {
 
@@ -60,6 +61,30 @@ TEST(ComposeErrorTextTest, GenericTextCarriesOneCodeAndLine) {
   std::strcpy(state.messageText, "chosen");
   ComposeErrorText(&state);
   EXPECT_STREQ(state.messageText, "chosen");
+}
+
+TEST(EndRunTest, ReleasesEveryBlockStartUpHandedOut) {
+  const ByteVector file = WithTail(MinimalPe32(), BuildTestPayload(TypicalPayloadSpec()));
+  ScopedPlatformReset counting;
+  static LauncherState state;
+  BeginRun(&state);
+  int32_t count = 0;
+  state.arguments = SplitCommandLine(u"setup.exe /qn REBOOT=R", &count);
+  state.argumentCount = count;
+  state.ownPath = GetOwnModulePath();
+  ASSERT_NE(state.arguments, nullptr);
+  ASSERT_NE(state.ownPath, nullptr);
+  ASSERT_EQ(LoadPayloads(file.data(), static_cast<uint32_t>(file.size()), &state.context.payloads).code, 0u);
+  ASSERT_EQ(state.context.payloads.count, 1u);
+  ASSERT_EQ(OutstandingBlocks(), 5);  // arguments, own path, the list, the payload's raw and manifest
+
+  EndRun(&state);
+  EXPECT_EQ(OutstandingBlocks(), 0);
+  EXPECT_EQ(state.arguments, nullptr);
+  EXPECT_EQ(state.argumentCount, 0);
+  EXPECT_EQ(state.ownPath, nullptr);
+  EXPECT_EQ(state.context.payloads.items, nullptr);
+  EXPECT_EQ(state.context.payloads.count, 0u);
 }
 
 }  // namespace
