@@ -109,9 +109,14 @@ TEST(LocateRecordTest, FileRecordBelowTheManifestIsNeverFound) {
 
 TEST(LocateRecordTest, OversizedLengths) {
   for (uint32_t huge : {30u, 0xFFFFFFFFu, 0xFFFFFFE4u}) {
+    // A manifest trailer whose lengths do not fit ends the walk, even with a
+    // valid manifest record right below it that a further step would find.
     Bytes manifestSig, manifestData;
+    Append(manifestSig, ManifestRecordType, 0, {'M'}, {});
     AppendTrailer(manifestSig, ManifestRecordType, 0, huge, 0);
-    AppendTrailer(manifestData, ManifestRecordType, 0, 0, huge);
+    Append(manifestData, ManifestRecordType, 0, {'M'}, {});
+    manifestData.insert(manifestData.end(), 4, 0xEE);  // the "signature" part
+    AppendTrailer(manifestData, ManifestRecordType, 0, 4, huge);
     EXPECT_EQ(Find(manifestSig, ManifestRecordType, 0), -1) << huge;
     EXPECT_EQ(Find(manifestData, ManifestRecordType, 0), -1) << huge;
 
