@@ -79,7 +79,9 @@
     (key, name, reserved, type, data, size), ERROR_ACCESS_DENIED)                                   \
   X(LSTATUS, RegCloseKey, (HKEY key), (key), ERROR_INVALID_HANDLE)
 
-// CryptoAPI: the certificate carrier's signed-message access.
+// CryptoAPI: the certificate carrier's signed-message access. crypt32.dll is
+// no KnownDLL, so these are never imported: their defaults load it from the
+// system directory on first use (base/crypt32_win32.h).
 #define MSILAUNCH_WIN32_CRYPT_CALLS(X)                                                              \
   X(HCRYPTMSG, CryptMsgOpenToDecode,                                                                \
     (DWORD encoding, DWORD flags, DWORD type, HCRYPTPROV_LEGACY provider, PCERT_INFO recipient,     \

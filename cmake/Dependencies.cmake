@@ -20,7 +20,11 @@ if(WIN32)
   set_target_properties(msilaunch::crypto PROPERTIES
     IMPORTED_LOCATION "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a"
     INTERFACE_INCLUDE_DIRECTORIES "${MSILAUNCH_OPENSSL_MINGW}/include"
-    INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt")
+    # What this cut-down build (no-sock, no-engine) calls: CryptGenRandom and
+    # the event log in advapi32, the fatal-error box in user32. crypt32 stays
+    # off the link line: the launcher links it at run time from the system
+    # directory (base/crypt32_win32.h), and an import of it would fail to link.
+    INTERFACE_LINK_LIBRARIES "advapi32;user32")
   find_library(MSILAUNCH_MINGW_ZLIB NAMES libz.a z REQUIRED)
   find_path(MSILAUNCH_MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
   add_library(msilaunch::zlib STATIC IMPORTED)

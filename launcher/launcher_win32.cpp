@@ -7,6 +7,7 @@
 #include "base/bounded_text.h"
 #include "launcher/command_line.h"
 #include "base/platform.h"
+#include "base/system_library_win32.h"
 #include "base/win32_calls.h"
 #include "resources/resource_ids.h"
 
@@ -73,6 +74,9 @@ ErrorPair ReadOwnPayloads(const char* ownPath, PayloadList* payloads) {
 }
 
 uint32_t RunLauncher(HINSTANCE instance, int showCommand) {
+  // Before anything can load a DLL (common controls, COM, the shell): the
+  // folder the launcher was started from is no place to look for one.
+  RestrictDllSearchToSystemDirectory();
   static LauncherState state;  // 5 KiB of buffers: kept off the stack
   BeginRun(&state);
   state.instance = instance;
