@@ -50,7 +50,9 @@ const char kAttachHelp[] =
     "certificate: the stub must be signed; the payload becomes an extension of an\n"
     "  extra certificate in its signature, which stays valid.\n"
     "tail: the payload ends the file; in a signed stub it lies inside the\n"
-    "  certificate table, which Windows with EnableCertPaddingCheck set rejects.\n";
+    "  certificate table, which Windows with EnableCertPaddingCheck set rejects.\n"
+    "The stub is the 32-bit launcher; an unsigned x86-64 (PE32+) build, which runs\n"
+    "where 32-bit Windows code cannot, takes only the tail.\n";
 
 const char kInspectHelp[] =
     "usage: msilaunch-pack inspect FILE [--key PUB.pem] [--json]\n"

@@ -63,7 +63,10 @@ bool IsSafeCabinetName(const std::string& name) {
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
 
-bool PeSecurityDirectory(const ByteVector& exe, uint32_t* tableSize) {
+// Whether `exe` is a PE image the carrier can go into: a PE32 image for
+// either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
+// the launcher, which reads only its tail (*pe32Plus is then set).
+bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
   // Only the headers the placement needs; pe_placement checks the rest.
   if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') return false;
   auto u32 = [&](size_t at) {
@@ -72,7 +75,13 @@ bool PeSecurityDirectory(const ByteVector& exe, uint32_t* tableSize) {
   };
   uint64_t pe = u32(0x3C);
   if (pe + 248 > exe.size() || u32(pe) != 0x00004550) return false;
-  if ((exe[pe + 24] | exe[pe + 25] << 8) != 0x10B) return false;
+  const uint32_t magic = exe[pe + 24] | exe[pe + 25] << 8;
+  *pe32Plus = magic == 0x20B;
+  if (*pe32Plus && tailCarrier && pe + 264 <= exe.size()) {
+    *tableSize = u32(pe + 172);
+    return true;
+  }
+  if (magic != 0x10B) return false;
   *tableSize = u32(pe + 156);
   return true;
 }
@@ -276,13 +285,28 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
     return kExitFailed;
   }
   uint32_t tableSize = 0;
-  if (!PeSecurityDirectory(stub, &tableSize)) {
-    ReportError(stubPath + ": not a PE32 executable");
+  bool pe32Plus = false;
+  if (!PeSecurityDirectory(stub, carrier == "tail", &tableSize, &pe32Plus)) {
+    ReportError(stubPath + (pe32Plus ? ": not a PE32 executable (a PE32+ stub takes only --carrier tail)"
+                                     : ": not a PE32 executable"));
     return kExitFailed;
   }
   bool signedStub = tableSize != 0;
   bool placed = false;
-  if (carrier == "certificate") {
+  if (pe32Plus) {
+    // The shipping launcher is PE32; an x86-64 build is only a way to run
+    // the launcher where no 32-bit Windows code runs. It never looks into its
+    // own PE32+ signature, and bytes behind a signed image's table would
+    // break it, so only an unsigned one is taken.
+    if (signedStub) {
+      ReportError(stubPath + ": a signed PE32+ stub cannot take a payload (the launcher reads only the tail of a "
+                             "PE32+ file, and bytes after its signature would break it)");
+      return kExitFailed;
+    }
+    std::fprintf(stderr, "msilaunch-pack: warning: %s is a PE32+ (x86-64) stub: a test build of the launcher, not "
+                         "the shipping 32-bit one\n", stubPath.c_str());
+    placed = PlaceStackAtEnd(stub, stack, &out, &error);
+  } else if (carrier == "certificate") {
     if (!signedStub) {
       ReportError(stubPath + ": the certificate carrier needs a signed stub (sign it first, or use --carrier tail)");
       return kExitFailed;

@@ -24,6 +24,11 @@ constexpr uint32_t kPe32HeadersSize = 248;     // through the 16 PE32 data direc
 constexpr uint32_t kChecksumOffset = 24 + 64;  // from e_lfanew
 constexpr uint32_t kRvaCountOffset = 24 + 92;
 constexpr uint32_t kSecurityEntryOffset = 24 + 128;
+// PE32+ keeps 64-bit fields before its data directories, so they sit 16
+// bytes further on.
+constexpr uint32_t kPe32PlusHeadersSize = 264;
+constexpr uint32_t kPe32PlusRvaCountOffset = 24 + 108;
+constexpr uint32_t kPe32PlusSecurityEntryOffset = 24 + 144;
 constexpr uint32_t kSecurityDirectoryIndex = 4;
 constexpr uint32_t kWinCertificateHeaderSize = 8;
 constexpr uint32_t kTableAlignment = 8;
@@ -66,14 +71,18 @@ bool ReadPeLayout(const ByteVector& exe, PeLayout* layout, std::string* error) {
   layout->pe32 = magic == kPe32Magic;
   layout->tableOffset = 0;
   layout->tableSize = 0;
-  if (!layout->pe32) return true;  // the launcher is PE32; a PE32+ table is never looked at
-  if (lfanew + kPe32HeadersSize > exe.size()) {
-    *error = "truncated PE32 optional header";
+  // A PE32+ table is read only so that a signed x86-64 image is not given
+  // bytes behind its signature; the launcher never looks into one.
+  const uint64_t headersSize = layout->pe32 ? kPe32HeadersSize : kPe32PlusHeadersSize;
+  const uint32_t rvaCountOffset = layout->pe32 ? kRvaCountOffset : kPe32PlusRvaCountOffset;
+  const uint32_t securityOffset = layout->pe32 ? kSecurityEntryOffset : kPe32PlusSecurityEntryOffset;
+  if (lfanew + headersSize > exe.size()) {
+    *error = layout->pe32 ? "truncated PE32 optional header" : "truncated PE32+ optional header";
     return false;
   }
-  if (GetU32(exe, lfanew + kRvaCountOffset) > kSecurityDirectoryIndex) {
-    layout->tableOffset = GetU32(exe, lfanew + kSecurityEntryOffset);
-    layout->tableSize = GetU32(exe, lfanew + kSecurityEntryOffset + 4);
+  if (GetU32(exe, lfanew + rvaCountOffset) > kSecurityDirectoryIndex) {
+    layout->tableOffset = GetU32(exe, lfanew + securityOffset);
+    layout->tableSize = GetU32(exe, lfanew + securityOffset + 4);
   }
   return true;
 }

@@ -14,8 +14,8 @@
 
 #include "packer/payload_writer.h"
 
-// (a) The file must be a PE image without a certificate table; the stack
-// becomes the file's last bytes.
+// (a) The file must be a PE32 or PE32+ image without a certificate table;
+// the stack becomes the file's last bytes.
 bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector* out, std::string* error);
 
 // (b) The file must be a signed PE32 image whose certificate table holds one

@@ -151,6 +151,18 @@ done
 expect 0 "attach tail to an unsigned stub" -- "$pack" attach --stub stub.exe --payload payload.bin --carrier tail -o setup-unsigned.exe
 expect 0 "verify setup-unsigned.exe" -- "$pack" verify setup-unsigned.exe --key key.pub.pem
 expect 0 "extract from setup-certificate.exe" -- "$pack" extract setup-certificate.exe --key key.pub.pem -o from-exe
+# The x86-64 build of the launcher reads only the tail of its PE32+ file: an
+# unsigned PE32+ stub takes the payload there, a signed one cannot take it.
+x86_64-w64-mingw32-gcc -O2 -s -o stub64.exe stub.c || exit 1
+expect 0 "attach tail to a PE32+ stub" -- "$pack" attach --stub stub64.exe --payload payload.bin --carrier tail -o setup64.exe
+grep -q "PE32+ (x86-64) stub" err.txt || fail "attach to a PE32+ stub does not warn: $(cat err.txt)"
+cmp -s setup64.exe <(cat stub64.exe payload.bin) || fail "setup64.exe is not the PE32+ stub followed by the payload"
+expect 0 "inspect setup64.exe" -- "$pack" inspect setup64.exe --key key.pub.pem --json
+python3 -c "import json; d=json.load(open('out.txt')); assert d['carrier']=='tail' and d['verified'], d" ||
+  fail "the carriers do not find the tail payload of a PE32+ file"
+osslsigncode sign -certs cert.crt -key cert.key -in stub64.exe -out signed64.exe >/dev/null || exit 1
+rejects "signed PE32+ stub" bad.exe "signed PE32+ stub cannot take a payload" -- "$pack" attach --stub signed64.exe --payload payload.bin --carrier tail -o bad.exe
+rejects "PE32+ stub, certificate carrier" bad.exe "takes only --carrier tail" -- "$pack" attach --stub stub64.exe --payload payload.bin --carrier certificate -o bad.exe
 cmp -s from-exe/2/data1.cab de-dir/data1.cab || fail "cabinet extracted from the executable differs"
 
 # --- tampering --------------------------------------------------------------
@@ -189,7 +201,7 @@ mkdir -p trap && cp x86.msi trap/MAIN.MSI
 rejects "cabinet that would replace main.msi" bad.bin "not a plain file name" -- "$pack" pack -k key.pem -o bad.bin --cab trap/MAIN.MSI x86.msi
 rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
 rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
-rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier tail -o bad.exe
+rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier certificate -o bad.exe
 rejects "certificate carrier, unsigned stub" bad.exe "needs a signed stub" -- "$pack" attach --stub stub.exe --payload payload.bin --carrier certificate -o bad.exe
 rejects "payload that is not one" bad.exe "not a payload" -- "$pack" attach --stub stub.exe --payload x86.msi --carrier tail -o bad.exe
 # A failed pack leaves an existing output as it was.

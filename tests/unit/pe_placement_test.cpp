@@ -150,6 +150,12 @@ TEST_F(PePlacementTest, RefusesFilesItCannotPlaceInto) {
   ByteVector pe32Plus = signedExe;
   pe32Plus[Lfanew(pe32Plus) + 24] = 0x0B;
   pe32Plus[Lfanew(pe32Plus) + 25] = 0x02;
+  // The same signature where a PE32+ image keeps its security directory,
+  // 16 bytes behind PE32's: bytes appended after it would break it too.
+  ByteVector signedPe32Plus = pe32Plus;
+  SetU32At(&signedPe32Plus, Lfanew(signedPe32Plus) + 24 + 108, 16);
+  SetU32At(&signedPe32Plus, Lfanew(signedPe32Plus) + 24 + 144, TableOffset(signedExe));
+  SetU32At(&signedPe32Plus, Lfanew(signedPe32Plus) + 24 + 148, TableSize(signedExe));
   ByteVector tableNotAtEnd = signedExe;
   tableNotAtEnd.push_back(0);
   ByteVector entryTooLong = signedExe;
@@ -175,6 +181,7 @@ TEST_F(PePlacementTest, RefusesFilesItCannotPlaceInto) {
       {"no MZ at end", kAtEnd, &notMz, "no MZ"},
       {"no MZ in table", kInTable, &notMz, "no MZ"},
       {"signed at end", kAtEnd, &signedExe, "is signed"},
+      {"signed PE32+ at end", kAtEnd, &signedPe32Plus, "is signed"},
       {"unsigned in table", kInTable, &unsignedExe, "not signed"},
       {"unsigned in certificate", kInCertificate, &unsignedExe, "not signed"},
       {"PE32+ in table", kInTable, &pe32Plus, "not a PE32"},
