@@ -17,6 +17,7 @@
 #include "launcher/launcher_win32.h"
 #include "payload/carriers.h"
 #include "tests/support/payloads.h"
+#include "tests/wine/msiexec_standin.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 
@@ -42,6 +43,22 @@ bool WriteBytes(const std::string& path, const ByteVector& bytes) {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Removes what a run that ended well leaves in the Windows Installer folder.
+void RemoveExtraction(const std::string& productCode) {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, sizeof windows);
+  const std::string folder = std::string(windows) + "\\Installer\\" + productCode + "\\";
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder.c_str());
+}
 
 bool IsPe32(const ByteVector& exe) {
   const uint32_t pe = exe[0x3C] | exe[0x3D] << 8 | exe[0x3E] << 16 | exe[0x3F] << 24;
@@ -83,12 +100,15 @@ TEST(PlantedDllWine, TheLauncherNeverLoadsTheCrypt32BesideIt) {
 
   // Under Wine this runs with WINEDLLOVERRIDES=crypt32=n,b (see
   // dll_loading.cmake), so that a load-time import would take the planted
-  // copy as Windows does.
+  // copy as Windows does. The run goes all the way, to a stand-in msiexec.
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
   std::string output;
   uint32_t code = 0xDEADBEEF;
   ASSERT_TRUE(RunProgram(L"\"" + Widen(folder) + L"setup.exe\" /q", &output, &code)) << output;
   EXPECT_EQ(code, 0u) << "the launcher works with the system's crypt32";
   EXPECT_FALSE(Exists(folder + kMarker)) << "the crypt32.dll beside the launcher was loaded";
+  for (const TestPackage& package : plan.packages) RemoveExtraction(package.productCode);
 }
 
 // ---------------------------------------------------------------------------
