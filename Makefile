@@ -3,10 +3,17 @@
 # native core, the Windows launcher under Wine, and the fuzz targets.
 JOBS ?= 2
 
-.PHONY: test bootstrap native win32 wine64 fuzz bench release clean
+.PHONY: test demo bootstrap native win32 wine64 fuzz bench release clean
 
 test: bootstrap
 	$(MAKE) native win32 wine64 fuzz
+
+# The product once, end to end: a sample product made with wixl, packed with
+# a throwaway key, installed by the launcher under Wine (scripts/demo; all of
+# it in build/demo/). DEMO_LOCALE=de_DE.UTF-8 makes the Wine user German.
+DEMO_LOCALE ?= en_US.UTF-8
+demo: bootstrap
+	JOBS=$(JOBS) DEMO_LOCALE=$(DEMO_LOCALE) ./scripts/demo
 
 bootstrap:
 	./scripts/bootstrap
