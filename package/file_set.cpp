@@ -26,6 +26,21 @@ FileItem* GrowItems(FileItem* items, int32_t count) {
   return static_cast<FileItem*>(grown);
 }
 
+// Windows names files without regard to letter case: items whose names
+// differ only in case are one file in the folder, so they must hold the same
+// bytes. Otherwise one would overwrite the other (a cabinet named like the
+// database among them), and no folder could ever hold the set.
+bool NamesAgree(const FileSet& set) {
+  for (int32_t i = 0; i < set.count; ++i)
+    for (int32_t j = i + 1; j < set.count; ++j) {
+      const FileItem& a = set.items[i];
+      const FileItem& b = set.items[j];
+      if (!EqualsIgnoringAsciiCase(a.name, b.name)) continue;
+      if (a.size != b.size || (a.size != 0 && std::memcmp(a.data, b.data, a.size) != 0)) return false;
+    }
+  return true;
+}
+
 }  // namespace
 
 bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
@@ -69,7 +84,7 @@ bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection
   const bool complete = ForEachManifestEntry(payloads, CollectCabEntry, &collection, &stop);
   const bool walkedOwnPayload =
       complete || (stop.noMemory == 0 && stop.payloadIndex > selection.payloadIndex);
-  return walkedOwnPayload && collection.failed == 0;
+  return walkedOwnPayload && collection.failed == 0 && NamesAgree(*set);
 }
 
 int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context) {

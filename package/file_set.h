@@ -51,7 +51,9 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 // the database or any cabinet could not be loaded, a cabinet's name is not a
 // plain file name (IsPlainFileName), the array could not grow, or the
 // manifest walk stopped before the end of the selected payload's manifest or
-// ran out of memory. Whatever was added stays in the set for ReleaseFileSet.
+// ran out of memory, or two items whose names differ at most in ASCII letter
+// case hold different bytes (they would be one file on Windows). Whatever
+// was added stays in the set for ReleaseFileSet.
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
 
 // ManifestEntryVisitor over a CabCollection: for a cab entry of the

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/platform.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
@@ -255,6 +257,15 @@ TEST(BuildFileSetTest, NamesThatAreNotPlainAreRefusedBeforeAnythingIsRead) {
       {"cabinet with a trailing dot", kProductCode, {{3, "cab\\1\\evil.cab."}}, false, {{"main.msi", 0, 1}}},
       {"another package's odd name is none of its business", kProductCode,
        {{3, "cab\\7\\.."}, {2, "cab\\1\\good.cab"}}, true, {{"main.msi", 0, 1}, {"good.cab", 0, 2}}},
+      // One file on Windows, two contents: whichever came second would
+      // overwrite the database or the other cabinet.
+      {"cabinet named like the database", kProductCode, {{3, "cab\\1\\MAIN.msi"}}, false,
+       {{"main.msi", 0, 1}, {"MAIN.msi", 0, 3}}},
+      {"two cabinets one file apart in case", kProductCode,
+       {{2, "cab\\1\\data.cab"}, {3, "cab\\1\\Data.CAB"}}, false,
+       {{"main.msi", 0, 1}, {"data.cab", 0, 2}, {"Data.CAB", 0, 3}}},
+      {"the same cabinet named twice", kProductCode, {{2, "cab\\1;1\\good.cab"}}, true,
+       {{"main.msi", 0, 1}, {"good.cab", 0, 2}, {"good.cab", 0, 2}}},
   };
   for (const auto& c : cases) {
     TestPayloadList payloads;
@@ -304,7 +315,10 @@ struct ItemSpec {
   bool handle;
 };
 
-std::string TempPath(const std::string& name) { return testing::TempDir() + "h4_file_set_" + name; }
+std::string TempPath(const std::string& name) {
+  // Unique per process: build trees and parallel runs share the temporary folder.
+  return testing::TempDir() + "file_set_" + std::to_string(getpid()) + "_" + name;
+}
 
 std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
