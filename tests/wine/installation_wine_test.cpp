@@ -1,0 +1,619 @@
+// The whole launcher end to end under Wine: the real msilaunch.exe started as
+// a child process with a payload at its tail, against a stand-in msiexec that
+// logs what it receives. Where a system call must fail, RunLauncher runs in
+// this process with the failure armed at the Win32 table, its own file
+// redirected to a payload.
+//
+// What a test makes (extraction folders, planted files and keys, the
+// stand-in in place of the system's msiexec) is taken away by scoped guards,
+// also when the test fails midway.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/win32_calls.h"
+#include "handoff/installation_sequence.h"
+#include "launcher/command_line.h"
+#include "launcher/launcher_run.h"
+#include "launcher/launcher_win32.h"
+#include "tests/support/payloads.h"
+#include "tests/wine/msiexec_standin.h"
+#include "tests/wine/win32_faults.h"
+#include "tests/wine/wine_process.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Places, files and folders
+
+std::string Narrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+  std::string narrow(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
+  return narrow;
+}
+
+std::string WindowsFolder() {
+  char folder[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+  return std::string(folder, length < sizeof folder ? length : 0);
+}
+
+std::string SystemMsiexec() {
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+  return std::string(folder, length < sizeof folder ? length : 0) + "\\msiexec.exe";
+}
+
+std::string InstallerFolder(const std::string& productCode) { return WindowsFolder() + "\\Installer\\" + productCode; }
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Text(const std::string& path) {
+  if (!Exists(path)) return "<missing>";
+  const ByteVector bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteBytes(const std::string& path, const ByteVector& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveTree(const std::string& path) {
+  for (const std::string& name : Entries(path)) RemoveTree(path + "\\" + name);
+  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
+}
+
+// A fresh folder under the temporary folder, removed with its content.
+struct WorkFolder {
+  std::string path;
+  explicit WorkFolder(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    CreateDirectoryA((std::string(temp) + "msilaunch-installation").c_str(), nullptr);
+    path = std::string(temp) + "msilaunch-installation\\" + name;
+    RemoveTree(path);
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  ~WorkFolder() {
+    RemoveTree(path);
+    RemoveDirectoryA(path.substr(0, path.rfind('\\')).c_str());  // the last one out
+  }
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
+
+std::string NewProductCode() {
+  GUID guid;
+  CoCreateGuid(&guid);
+  char text[64];
+  std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+// The product's extraction in the Installer folder goes with the guard;
+// a plain file put there first makes the launcher's attempt fail for real.
+struct InstallerFolderGuard {
+  std::string path;
+  explicit InstallerFolderGuard(const std::string& productCode) : path(InstallerFolder(productCode)) {
+    CreateDirectoryA((WindowsFolder() + "\\Installer").c_str(), nullptr);
+    RemoveTree(path);
+  }
+  ~InstallerFolderGuard() { RemoveTree(path); }
+  void Block() {
+    const ByteVector inTheWay = {'i', 'n', ' ', 't', 'h', 'e', ' ', 'w', 'a', 'y'};
+    WriteBytes(path, inTheWay);
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Architecture and registration. The same test runs in the 32-bit tree, where
+// the launcher is a WOW64 process, picks "x64" packages and reads the 64-bit
+// registry view; here it is a 64-bit process, picks "Intel" packages and reads
+// the 32-bit view. This test program has the launcher's bitness, so it asks
+// the same question the launcher asks.
+
+bool RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  return wow64 != FALSE;
+}
+const char* ThisArchitecture() { return RunsUnderWow64() ? "x64" : "Intel"; }
+REGSAM LauncherView() { return RunsUnderWow64() ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+REGSAM OtherView() { return RunsUnderWow64() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+std::string UninstallKey(const std::string& productCode) {
+  return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productCode;
+}
+
+// An uninstall entry planted for a product that no msiexec installed.
+struct PlantedRegistration {
+  std::string name;
+  REGSAM view;
+  PlantedRegistration(const std::string& productCode, REGSAM planted) : name(UninstallKey(productCode)), view(planted) {
+    HKEY key;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    const std::string command = "MsiExec.exe /X" + productCode;
+    RegSetValueExA(key, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+    RegCloseKey(key);
+  }
+  ~PlantedRegistration() { RegDeleteKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), view, 0); }
+  PlantedRegistration(const PlantedRegistration&) = delete;
+  PlantedRegistration& operator=(const PlantedRegistration&) = delete;
+};
+
+// ---------------------------------------------------------------------------
+// The launcher as a child process
+
+struct SeenDialog {
+  std::string caption;
+  std::string text;
+  bool browser;
+};
+
+struct ChildRun {
+  uint32_t exitCode = 0xDEADBEEF;
+  std::vector<SeenDialog> dialogs;
+};
+
+BOOL CALLBACK FindTreeView(HWND child, LPARAM found) {
+  char className[32] = "";
+  GetClassNameA(child, className, sizeof className);
+  if (std::strcmp(className, "SysTreeView32") != 0) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+// The folder browser is the dialog with a tree of folders; a message box has none.
+SeenDialog Read(HWND dialog) {
+  SeenDialog seen{"", "", false};
+  char text[2048] = "";
+  GetWindowTextA(dialog, text, sizeof text);
+  seen.caption = text;
+  text[0] = '\0';
+  GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);  // a message box's text
+  seen.text = text;
+  EnumChildWindows(dialog, FindTreeView, reinterpret_cast<LPARAM>(&seen.browser));
+  return seen;
+}
+
+struct ChildDialogs {
+  DWORD processId;
+  std::set<HWND>* answered;
+  std::vector<HWND> fresh;
+};
+
+BOOL CALLBACK FindChildDialogs(HWND window, LPARAM context) {
+  auto* dialogs = reinterpret_cast<ChildDialogs*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (owner == dialogs->processId && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
+      !dialogs->answered->count(window))
+    dialogs->fresh.push_back(window);
+  return TRUE;
+}
+
+// Starts the launcher at `path` with `arguments` after its name, in
+// `currentDirectory` (empty: this program's), and waits for it. Every dialog
+// it shows is read and answered as a user who wants out would: OK for a
+// message box, Cancel for the folder browser. The full exit code is read.
+ChildRun RunSetup(const std::string& path, const std::wstring& arguments, const std::string& currentDirectory = "") {
+  ChildRun run;
+  std::wstring commandLine = L"\"" + Widen(path) + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  const std::wstring directory = Widen(currentDirectory);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << path << ": " << GetLastError();
+    return run;
+  }
+  std::set<HWND> answered;
+  bool ended = false;
+  for (int i = 0; i < 6000 && !ended; ++i) {  // five minutes: real installations take a while
+    ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
+    ChildDialogs dialogs{process.dwProcessId, &answered, {}};
+    EnumWindows(FindChildDialogs, reinterpret_cast<LPARAM>(&dialogs));
+    for (HWND dialog : dialogs.fresh) {
+      answered.insert(dialog);
+      const SeenDialog seen = Read(dialog);
+      run.dialogs.push_back(seen);
+      // Sent: Wine's browser loop takes seconds to see a posted command.
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(dialog, WM_COMMAND, seen.browser ? IDCANCEL : IDOK, 0, SMTO_NORMAL, 10000, &ignored);
+    }
+  }
+  if (!ended) {
+    ADD_FAILURE() << path << " did not end";
+    TerminateProcess(process.hProcess, 0xDEAD);
+    WaitForSingleObject(process.hProcess, 10000);
+  }
+  DWORD code = 0xDEADBEEF;
+  GetExitCodeProcess(process.hProcess, &code);
+  run.exitCode = code;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return run;
+}
+
+std::string Describe(const std::vector<SeenDialog>& dialogs) {
+  std::string text;
+  for (const SeenDialog& d : dialogs) text += (d.browser ? "[browser] " : "[box] ") + d.caption + ": " + d.text + "\n";
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Payloads made in the test (for the stand-in msiexec, which installs nothing)
+
+TestPayloadSpec SpecFor(const std::string& productCode) {
+  TestPayloadSpec plan = TypicalPayloadSpec();
+  for (TestPackage& p : plan.packages) {
+    p.architecture = ThisArchitecture();
+    p.productCode = productCode;
+  }
+  return plan;
+}
+
+ByteVector SetupWithPayload(const TestPayloadSpec& plan) {
+  ByteVector exe = ReadWholeFile(MSILAUNCH_STUB);
+  const ByteVector stack = BuildTestPayload(plan);
+  exe.insert(exe.end(), stack.begin(), stack.end());
+  return exe;
+}
+
+// main.msi and its cabinet hold the payload's bytes, in the product's folder.
+void ExpectExtracted(const std::string& folder, const TestPayloadSpec& plan) {
+  EXPECT_EQ(Entries(folder), (std::vector<std::string>{"data1.cab", "main.msi"}));
+  EXPECT_TRUE(ReadWholeFile(folder + "\\main.msi") == plan.packages[0].database) << folder;
+  EXPECT_TRUE(ReadWholeFile(folder + "\\data1.cab") == plan.cabs[0].content) << folder;
+}
+
+// ---------------------------------------------------------------------------
+// The stand-in msiexec: what the launcher passes, and what it makes of the
+// exit code
+
+enum class Registration { None, LauncherView, OtherView };
+
+struct StandInCase {
+  const char* name;
+  std::wstring arguments;
+  uint32_t exitCode;
+  Registration registration;
+  std::string passedOn;  // what follows the package path on msiexec's command line
+  bool filesStay;
+};
+
+TEST(InstallationStandIn, MsiexecGetsThePackageAndTheArgumentsAndItsExitCodeEndsTheRun) {
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  WorkFolder work("stand-in");
+  const StandInCase cases[] = {
+      // Nothing after the package path: not even a space.
+      {"NoArguments", L"", 0, Registration::None, "", true},
+      // Spaces quote an argument, a tab does not; an empty argument stays one
+      // (a second space); a quiet switch is passed on like any argument.
+      {"SpaceTabEmptyAndQuiet", L"\"A B=1\" \"C\tD\" \"\" /q", 0, Registration::None, " \"A B=1\" C\tD  /q", true},
+      {"Failed", L"", 1603, Registration::None, "", false},
+      {"FailedButRegistered", L"", 1603, Registration::LauncherView, "", true},
+      // Only the view of the launcher's own architecture counts.
+      {"FailedRegisteredInTheOtherView", L"", 1603, Registration::OtherView, "", false},
+      // A success that needs a restart is still a non-zero code.
+      {"RestartRequired", L"REBOOT=ReallySuppress", 3010, Registration::None, " REBOOT=ReallySuppress", false},
+      {"UserCancelledButRegistered", L"", 1602, Registration::LauncherView, "", true},
+  };
+  for (const StandInCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string productCode = NewProductCode();
+    const TestPayloadSpec plan = SpecFor(productCode);
+    InstallerFolderGuard extraction(productCode);
+    const std::string setup = work / (std::string(c.name) + ".exe");
+    WriteBytes(setup, SetupWithPayload(plan));
+    std::optional<PlantedRegistration> planted;
+    if (c.registration != Registration::None)
+      planted.emplace(productCode, c.registration == Registration::LauncherView ? LauncherView() : OtherView());
+    msiexec.SetExitCode(c.exitCode);
+    const std::string before = msiexec.CommandLines();
+
+    const ChildRun run = RunSetup(setup, c.arguments);
+    // Read in full: Wine's Unix exit status would keep 1603 & 0xFF only.
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_TRUE(run.dialogs.empty()) << "msiexec has spoken to the user itself:\n" << Describe(run.dialogs);
+    EXPECT_EQ(msiexec.CommandLines().substr(before.size()),
+              SystemMsiexec() + " /i " + extraction.path + "\\main.msi" + c.passedOn + "\n");
+    if (c.filesStay) {
+      ExpectExtracted(extraction.path, plan);
+    } else {
+      EXPECT_FALSE(Exists(extraction.path)) << "files and folder of an unregistered product go";
+    }
+  }
+}
+
+TEST(InstallationStandIn, CharactersOutsideTheCodePageArriveAsTheDefaultCharacter) {
+  // A fullwidth quotation mark, which a best-fit conversion turns into '"',
+  // a snowman, and an e with acute accent, which code page 1252 holds.
+  if (GetACP() != 1252) GTEST_SKIP() << "expectations are written for code page 1252, not " << GetACP();
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  WorkFolder work("code-page");
+  const std::string productCode = NewProductCode();
+  InstallerFolderGuard extraction(productCode);
+  const std::string setup = work / "setup.exe";
+  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+
+  const ChildRun run = RunSetup(setup, L"\"\xFF02x y\xFF02\" \x2603 caf\x00E9");
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(msiexec.CommandLines(),
+            SystemMsiexec() + " /i " + extraction.path + "\\main.msi \"?x y?\" ? caf\xE9\n");
+}
+
+TEST(InstallationStandIn, OnlyTheSystemDirectorysMsiexecRuns) {
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  WorkFolder beside("planted-beside"), current("planted-current"), onPath("planted-path");
+  const std::string productCode = NewProductCode();
+  InstallerFolderGuard extraction(productCode);
+  const std::string setup = beside / "setup.exe";
+  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+  // Copies of the stand-in, each logging beside itself: where a search for
+  // "msiexec.exe" looks before the system directory.
+  const std::string standIn = Narrow(ToolsDirectory()) + "fake_msiexec.exe";
+  for (const WorkFolder* folder : {&beside, &current, &onPath})
+    ASSERT_TRUE(CopyFileA(standIn.c_str(), (*folder / "msiexec.exe").c_str(), FALSE)) << folder->path;
+  char path[32768] = "";
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  SetEnvironmentVariableA("PATH", (onPath.path + ";" + path).c_str());
+
+  const ChildRun run = RunSetup(setup, L"", current.path);
+  SetEnvironmentVariableA("PATH", path);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(msiexec.CommandLines(), SystemMsiexec() + " /i " + extraction.path + "\\main.msi\n");
+  for (const WorkFolder* folder : {&beside, &current, &onPath})
+    EXPECT_FALSE(Exists(*folder / "fake_msiexec.log")) << "the msiexec.exe in " << folder->path << " ran";
+}
+
+TEST(InstallationStandIn, CancelInTheFolderBrowserLeavesNothingBehind) {
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  WorkFolder work("browser-cancel");
+  const std::string productCode = NewProductCode();
+  InstallerFolderGuard extraction(productCode);
+  extraction.Block();
+  const std::string setup = work / "setup.exe";
+  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+
+  const ChildRun run = RunSetup(setup, L"", work.path);
+  EXPECT_EQ(run.exitCode, 1223u);
+  ASSERT_EQ(run.dialogs.size(), 1u) << "the browser, and no error box after it:\n" << Describe(run.dialogs);
+  EXPECT_TRUE(run.dialogs[0].browser);
+  EXPECT_EQ(msiexec.CommandLines(), "");
+  EXPECT_EQ(Text(extraction.path), "in the way");
+  EXPECT_EQ(Entries(work.path), std::vector<std::string>{"setup.exe"});
+}
+
+// ---------------------------------------------------------------------------
+// RunLauncher in this process: its own file is a payload, its command line
+// is the test's, and every dialog of this thread is answered by a timer that
+// a CBT hook sets on it as it is created, so that the answer is given inside
+// the dialog's own modal loop.
+
+std::string ownModule;   // this program, which the launcher reads as its own file
+std::string ownFile;     // the file it reads instead
+std::wstring commandLine;
+
+LPWSTR WINAPI FakeCommandLine() { return &commandLine[0]; }
+
+HANDLE WINAPI RedirectOwnFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD attributes, HANDLE templateFile) {
+  if (lstrcmpiA(path, ownModule.c_str()) == 0) path = ownFile.c_str();
+  return kWin32Defaults.CreateFileA(path, access, share, security, disposition, attributes, templateFile);
+}
+
+struct DialogScript {
+  std::deque<std::string> browse;  // folders to pick, one per browser; then Cancel
+  std::vector<SeenDialog> seen;
+  std::vector<bool> retryCancel;   // for each box: it asked Retry or Cancel
+};
+DialogScript* script = nullptr;
+
+VOID CALLBACK AnswerDialog(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  const SeenDialog seen = Read(dialog);
+  script->seen.push_back(seen);
+  if (seen.browser) {
+    if (script->browse.empty()) {
+      SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
+    const std::string folder = script->browse.front();
+    script->browse.pop_front();
+    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return;
+  }
+  const bool retry = GetDlgItem(dialog, IDRETRY) != nullptr;
+  script->retryCancel.push_back(retry);
+  const int answer = retry ? IDCANCEL : IDOK;
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer)));
+}
+
+LRESULT CALLBACK WatchForDialogs(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_CREATEWND && script) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (!(create->style & WS_CHILD) && std::strcmp(className, "#32770") == 0) SetTimer(window, 1, 50, AnswerDialog);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// One in-process run's arrangement; the Win32 table is reset before and
+// after, so the faults armed in between fire inside this run only.
+struct InProcessRun {
+  ScopedWin32Reset reset;
+  DialogScript dialogs;
+  HHOOK hook;
+  InProcessRun(const std::string& payloadFile, const std::wstring& line) {
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, sizeof module);
+    ownModule = module;
+    ownFile = payloadFile;
+    commandLine = line;
+    gWin32.GetCommandLineW = FakeCommandLine;
+    gWin32.CreateFileA = RedirectOwnFile;
+    script = &dialogs;
+    hook = SetWindowsHookExA(WH_CBT, WatchForDialogs, nullptr, GetCurrentThreadId());
+  }
+  ~InProcessRun() {
+    UnhookWindowsHookEx(hook);
+    script = nullptr;
+  }
+  InProcessRun(const InProcessRun&) = delete;
+  InProcessRun& operator=(const InProcessRun&) = delete;
+};
+
+// The installation sequence alone over the same payload, for the pair that
+// the exit code shows only half of.
+struct SequenceRun {
+  LauncherState state;
+  explicit SequenceRun(const ByteVector& payload) {
+    BeginRun(&state);
+    state.context.userLcid = GetUserDefaultLCID();
+    state.context.isWow64 = ProbeWow64();
+    EXPECT_EQ(LoadPayloads(payload.data(), static_cast<uint32_t>(payload.size()), &state.context.payloads).code, 0u);
+    state.arguments = SplitCommandLine(u"setup.exe", &state.argumentCount);
+    RunInstallationSequence(&state);
+  }
+  ~SequenceRun() { EndRun(&state); }
+};
+
+TEST(InstallationInProcess, ABrowsedFolderWithASpaceReachesMsiexecInQuotes) {
+  ScopedStandInMsiexec msiexec(0);
+  ASSERT_TRUE(msiexec.ready());
+  WorkFolder work("browsed");
+  const std::string chosen = work / "with space";
+  CreateDirectoryA(chosen.c_str(), nullptr);
+  const std::string productCode = NewProductCode();
+  const TestPayloadSpec plan = SpecFor(productCode);
+  InstallerFolderGuard extraction(productCode);
+  extraction.Block();
+  WriteBytes(work / "payload.bin", BuildTestPayload(plan));
+
+  InProcessRun run(work / "payload.bin", L"setup.exe /qn");
+  run.dialogs.browse.push_back(chosen);
+  EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), 0u);
+  const std::string product = chosen + "\\" + productCode;
+  EXPECT_EQ(msiexec.CommandLines(), SystemMsiexec() + " /i \"" + product + "\\main.msi\" /qn\n");
+  ASSERT_EQ(run.dialogs.seen.size(), 1u) << Describe(run.dialogs.seen);
+  EXPECT_TRUE(run.dialogs.seen[0].browser);
+  ExpectExtracted(product, plan);
+  EXPECT_EQ(Text(extraction.path), "in the way");
+}
+
+// Failures after the files were made: nothing of the unregistered product
+// stays, and msiexec runs at most the once that failed.
+struct LateFailureCase {
+  const char* name;
+  const char* call;  // the Win32 entry that fails, on its first call
+  uint32_t error;
+  uint32_t code;
+  uint32_t line;
+  bool errorBox;  // else only the progress window's Retry/Cancel box
+};
+
+std::string SystemText(uint32_t code) {
+  char text[512] = "";
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                      text, sizeof text, nullptr);
+  std::string trimmed(text, length);
+  trimmed.erase(trimmed.find_last_not_of(". \r\n") + 1);
+  return trimmed;
+}
+
+TEST(InstallationInProcess, AFailureAfterTheFilesWereMadeLeavesNothingBehind) {
+  const LateFailureCase cases[] = {
+      {"MsiexecNotStarted", "CreateProcessA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED, 2355, true},
+      {"WriteFailedThenCancel", "WriteFile", ERROR_DISK_FULL, 29, 2280, false},
+  };
+  ASSERT_FALSE(SystemText(ERROR_ACCESS_DENIED).empty());
+  for (const LateFailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedStandInMsiexec msiexec(0);
+    ASSERT_TRUE(msiexec.ready());
+    WorkFolder work(c.name);
+    const std::string productCode = NewProductCode();
+    const ByteVector payload = BuildTestPayload(SpecFor(productCode));
+    InstallerFolderGuard extraction(productCode);
+    WriteBytes(work / "payload.bin", payload);
+    {
+      InProcessRun run(work / "payload.bin", L"setup.exe");
+      ASSERT_TRUE(FailWin32Call(c.call, 1, c.error));
+      EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), c.code);
+      EXPECT_TRUE(Win32FaultFired());
+      EXPECT_EQ(Win32CallCount("CreateProcessA"), c.errorBox ? 1u : 0u);
+      const std::vector<SeenDialog>& boxes = run.dialogs.seen;
+      ASSERT_EQ(boxes.size(), 1u) << Describe(boxes);
+      if (c.errorBox) {
+        EXPECT_EQ(run.dialogs.retryCancel, std::vector<bool>{false});
+        EXPECT_EQ(boxes[0].caption, ownModule.substr(ownModule.rfind('\\') + 1));
+        EXPECT_EQ(boxes[0].text, SystemText(c.error) + " (" + SystemMsiexec() + ").");
+      } else {
+        // The window's own question, and no error box after the Cancel.
+        EXPECT_EQ(run.dialogs.retryCancel, std::vector<bool>{true});
+        EXPECT_EQ(boxes[0].caption, "Sample Product");
+        EXPECT_EQ(boxes[0].text, SystemText(29) + " (" + extraction.path + "\\main.msi).");
+      }
+    }
+    EXPECT_EQ(msiexec.CommandLines(), "");
+    EXPECT_FALSE(Exists(extraction.path)) << "files and folder of an unregistered product go";
+
+    // The site, which the exit code does not show.
+    InProcessRun again(work / "payload.bin", L"setup.exe");
+    ASSERT_TRUE(FailWin32Call(c.call, 1, c.error));
+    SequenceRun sequence(payload);
+    EXPECT_EQ(sequence.state.result.code, c.code);
+    EXPECT_EQ(sequence.state.result.line, c.line);
+    EXPECT_EQ(sequence.state.suppressBox, c.errorBox ? 0u : 1u);
+    EXPECT_FALSE(Exists(extraction.path));
+  }
+}
+
+}  // namespace
