@@ -1,12 +1,13 @@
 // The whole launcher end to end under Wine: the real msilaunch.exe started as
 // a child process with a payload at its tail, against a stand-in msiexec that
-// logs what it receives. Where a system call must fail, RunLauncher runs in
-// this process with the failure armed at the Win32 table, its own file
-// redirected to a payload.
+// logs what it receives and against Wine's real msiexec installing packages
+// that wixl built and the packer packed (make-installation-packages). Where a
+// system call must fail, RunLauncher runs in this process with the failure
+// armed at the Win32 table, its own file redirected to a payload.
 //
-// What a test makes (extraction folders, planted files and keys, the
-// stand-in in place of the system's msiexec) is taken away by scoped guards,
-// also when the test fails midway.
+// What a test makes (extraction folders, planted files and keys, installed
+// products, the stand-in in place of the system's msiexec) is taken away by
+// scoped guards, also when the test fails midway.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -33,6 +35,12 @@
 
 namespace {
 
+// make-installation-packages makes these products.
+constexpr char kLanguagesIntel[] = "{5E1A0C3B-7D42-4F7A-9B1E-0A6C2D8E4F01}";
+constexpr char kLanguagesX64[] = "{5E1A0C3B-7D42-4F7A-9B1E-0A6C2D8E4F02}";
+constexpr char kConditionIntel[] = "{5E1A0C3B-7D42-4F7A-9B1E-0A6C2D8E4F03}";
+constexpr char kConditionX64[] = "{5E1A0C3B-7D42-4F7A-9B1E-0A6C2D8E4F04}";
+
 // ---------------------------------------------------------------------------
 // Places, files and folders
 
@@ -43,6 +51,13 @@ std::string Narrow(const std::wstring& text) {
   std::string narrow(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
   return narrow;
+}
+
+// A build-tree path as the compiler definitions give it (Z:/...), with
+// Windows separators, as a user's path would have them.
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
 std::string WindowsFolder() {
@@ -155,6 +170,19 @@ REGSAM OtherView() { return RunsUnderWow64() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY
 
 std::string UninstallKey(const std::string& productCode) {
   return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productCode;
+}
+
+// The product's "UninstallString" in `view`; empty when there is none.
+std::string UninstallString(const std::string& productCode, REGSAM view) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKey(productCode).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    return std::string();
+  char value[1024] = {};
+  DWORD size = sizeof value - 1;
+  const LSTATUS status =
+      RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS ? std::string(value) : std::string();
 }
 
 // An uninstall entry planted for a product that no msiexec installed.
@@ -614,6 +642,107 @@ TEST(InstallationInProcess, AFailureAfterTheFilesWereMadeLeavesNothingBehind) {
     EXPECT_EQ(sequence.state.suppressBox, c.errorBox ? 0u : 1u);
     EXPECT_FALSE(Exists(extraction.path));
   }
+}
+
+// ---------------------------------------------------------------------------
+// Wine's real msiexec installing the packages of make-installation-packages
+
+std::string Package(const std::string& name) {
+  return WindowsPath(std::string(MSILAUNCH_INSTALLATION_DIR) + "/" + name);
+}
+
+// Where a package of the launcher's architecture installs to.
+std::string ProgramFiles() {
+  char folder[MAX_PATH] = "";
+  const char* names[] = {"ProgramW6432", "ProgramFiles(x86)", "ProgramFiles"};
+  for (const char* name : RunsUnderWow64() ? std::vector<const char*>{names[0]}
+                                           : std::vector<const char*>{names[1], names[2]})
+    if (GetEnvironmentVariableA(name, folder, sizeof folder) > 0) break;
+  return folder;
+}
+
+uint32_t RunRealMsiexec(const std::wstring& arguments) {
+  std::string output;
+  uint32_t code = 0xDEADBEEF;
+  EXPECT_TRUE(RunProgram(L"\"" + Widen(SystemMsiexec()) + L"\" " + arguments, &output, &code)) << output;
+  return code;
+}
+
+// Whatever a test installed goes again: uninstalled by the real msiexec,
+// its extraction and installation folders removed.
+struct InstalledProductGuard {
+  std::string productCode, installFolder;
+  InstalledProductGuard(const std::string& code, const std::string& folder) : productCode(code), installFolder(folder) {
+    RestoreSystemMsiexec();  // a stand-in left by a test that crashed
+    Remove();
+  }
+  ~InstalledProductGuard() { Remove(); }
+  void Remove() {
+    if (!UninstallString(productCode, LauncherView()).empty()) RunRealMsiexec(L"/x " + Widen(productCode) + L" /qn");
+    RemoveTree(InstallerFolder(productCode));
+    RemoveTree(installFolder);
+  }
+};
+
+struct LocaleCase {
+  const char* locale;  // the LC_ALL of its CTest entry
+  LANGID language;     // the user locale's language identifier Wine makes of it
+  const char* label;   // the package chosen: German (1031), English (3081), US English (1033)
+  const char* folder;  // its files in make-installation-packages' output
+};
+
+const LocaleCase kLocaleCases[] = {
+    {"de_DE", 0x0407, "German", "German"},          // exactly
+    {"de_CH", 0x0807, "German", "German"},          // by language
+    {"en_GB", 0x0809, "English", "English"},        // by language: 3081 is the first English entry
+    {"es_ES", 0x0C0A, "US English", "USEnglish"},   // US English, the fallback
+    {"ja_JP", 0x0411, "US English", "USEnglish"},   // likewise
+};
+
+TEST(InstallationRealMsiexec, InstallsThePackageOfTheUsersLocale) {
+  const char* wanted = std::getenv("MSILAUNCH_LOCALE_CASE");
+  if (!wanted) GTEST_SKIP() << "runs in the entries that set LC_ALL and MSILAUNCH_LOCALE_CASE";
+  const LocaleCase* c = nullptr;
+  for (const LocaleCase& candidate : kLocaleCases)
+    if (std::strcmp(candidate.locale, wanted) == 0) c = &candidate;
+  ASSERT_NE(c, nullptr) << "no case " << wanted;
+  ASSERT_EQ(LANGIDFROMLCID(GetUserDefaultLCID()), c->language) << "LC_ALL did not reach Wine's user locale";
+
+  const std::string productCode = RunsUnderWow64() ? kLanguagesX64 : kLanguagesIntel;
+  const std::string installed = ProgramFiles() + "\\msilaunch e2e languages";
+  InstalledProductGuard guard(productCode, installed);
+  ASSERT_EQ(UninstallString(productCode, LauncherView()), "");
+
+  const ChildRun run = RunSetup(Package("languages.exe"), L"/qn");
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_TRUE(run.dialogs.empty()) << Describe(run.dialogs);
+  const std::string package = Package("packages/" + std::string(ThisArchitecture()) + "-" + c->folder);
+  const std::string extraction = InstallerFolder(productCode);
+  EXPECT_EQ(Entries(extraction), (std::vector<std::string>{"data1.cab", "main.msi"}));
+  EXPECT_TRUE(ReadWholeFile(extraction + "\\main.msi") == ReadWholeFile(package + "\\package.msi"))
+      << "not the " << c->label << " package";
+  EXPECT_TRUE(ReadWholeFile(extraction + "\\data1.cab") == ReadWholeFile(package + "\\data1.cab"));
+  EXPECT_NE(UninstallString(productCode, LauncherView()), "") << "not registered in the launcher's view";
+  EXPECT_EQ(Text(installed + "\\language.txt"), c->label);
+  EXPECT_TRUE(Exists(installed + "\\app.bin"));
+
+  EXPECT_EQ(RunRealMsiexec(L"/x " + Widen(productCode) + L" /qn"), 0u);
+  EXPECT_EQ(UninstallString(productCode, LauncherView()), "");
+  EXPECT_FALSE(Exists(installed + "\\language.txt"));
+}
+
+TEST(InstallationRealMsiexec, AFailedLaunchConditionLeavesNothingBehind) {
+  const std::string productCode = RunsUnderWow64() ? kConditionX64 : kConditionIntel;
+  const std::string installed = ProgramFiles() + "\\msilaunch e2e condition";
+  InstalledProductGuard guard(productCode, installed);
+
+  const ChildRun run = RunSetup(Package("condition.exe"), L"/qn");
+  EXPECT_EQ(run.exitCode, 1603u);
+  EXPECT_TRUE(run.dialogs.empty()) << Describe(run.dialogs);
+  EXPECT_FALSE(Exists(InstallerFolder(productCode))) << "files and folder of an unregistered product go";
+  EXPECT_EQ(UninstallString(productCode, LauncherView()), "");
+  EXPECT_EQ(UninstallString(productCode, OtherView()), "");
+  EXPECT_FALSE(Exists(installed));
 }
 
 }  // namespace
