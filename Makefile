@@ -45,10 +45,13 @@ fuzz:
 	cmake --build --preset fuzz -j$(JOBS)
 	ctest --preset fuzz
 
+# The host benchmarks, then the launcher end to end under Wine in the Windows
+# trees that run here (scripts/launcher-bench).
 bench: bootstrap
 	cmake --preset bench
 	cmake --build --preset bench -j$(JOBS)
 	./build/bench/bench/read_record_bench
+	JOBS=$(JOBS) ./scripts/launcher-bench
 
 clean:
 	rm -rf build
