@@ -24,8 +24,8 @@ native:
 	ctest --preset native
 
 # Where this machine has no 32-bit Wine, its Wine tests run in an emulated
-# guest (docs/LANES.md); --prepare builds the guest's image once, here rather
-# than inside a test's timeout.
+# guest (docs/ARCHITECTURE.md, "Test lanes"); --prepare builds the guest's
+# image once, here rather than inside a test's timeout.
 win32:
 	cmake --preset win32
 	cmake --build --preset win32 -j$(JOBS)
