@@ -62,6 +62,22 @@ int main(int argc, char** argv) {
   int n = 0;
   for (const std::u16string& line : lines)
     ok = ok && Write(root + "/split_command_line/line" + std::to_string(n++), Utf16(line));
+  // Texts as a manifest may give them: a plain name, one past the template's
+  // 49 units, and bytes of a double-byte character.
+  const std::string templates[] = {
+      std::string("MSI_STUB_WINDOW_CLASS_NAME") + '\0' + "Example Product 1.0" + '\0' + "MS Sans Serif",
+      std::string("C") + '\0' + std::string(60, 'T') + '\0' + "F",
+      std::string("C") + '\0' + "\x95\x5c\x95\x5c\xe8\xa1\xa8" + '\0' + "F"};
+  n = 0;
+  for (const std::string& text : templates)
+    ok = ok && Write(root + "/dialog_template/texts" + std::to_string(n++), ByteVector(text.begin(), text.end()));
+  // A 1024-byte line, the system's msiexec and a package path, then "/qn",
+  // an argument with a space and an empty one.
+  std::string commandLine = std::string("\xff\x03") + "C:\\windows\\system32\\msiexec.exe" + '\0' +
+                            "C:\\windows\\Installer\\{6F330B47-2577-43AD-9095-1861BA25889B}\\main.msi" + '\0';
+  const ByteVector arguments = Utf16(std::u16string(u"/qn") + u'\0' + u"A B=1" + u'\0');
+  commandLine.append(arguments.begin(), arguments.end());
+  ok = ok && Write(root + "/msiexec_command_line/typical", ByteVector(commandLine.begin(), commandLine.end()));
   FreeSigningKey(key);
   if (!ok) std::fprintf(stderr, "could not write the seeds: %s\n", error.c_str());
   return ok ? 0 : 1;
