@@ -1,8 +1,6 @@
 // The extraction folder on real files, the real registry and the real folder
-// browser under Xvfb. The browser is answered from the test's own thread: a
-// thread-local CBT hook sees it being created and sets a timer on it, whose
-// procedure runs inside the browser's modal loop, selects a path and presses
-// OK or Cancel.
+// browser under Xvfb, answered from the test's own thread inside the
+// browser's modal loop (tests/wine/browser_driver.h).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -19,6 +17,7 @@
 #include "base/platform.h"
 #include "base/win32_calls.h"
 #include "package/file_set.h"
+#include "tests/wine/browser_driver.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 #include "ui/extraction_folder_win32.h"
@@ -161,13 +160,9 @@ void ExpectCreatedIn(TestSet& s, const std::string& folder, const std::set<std::
 // ---------------------------------------------------------------------------
 // Answering the real folder browser
 
-struct Answer {
-  enum Kind { Choose, ChooseMyComputer, KeepDefault, Cancel } kind;
-  std::string path;
-};
+using Answer = BrowserAnswer;
 
 std::deque<Answer> answers;
-std::set<HWND> answeredBrowsers;
 std::function<void()> onBrowserOpen;  // checks the state at the moment the browser shows
 int browsersOpened;
 bool titleShown;
@@ -179,53 +174,26 @@ BOOL CALLBACK FindTitle(HWND child, LPARAM) {
   return TRUE;
 }
 
-VOID CALLBACK AnswerBrowser(HWND browser, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(browser, timer);
+void AnswerBrowser(HWND browser) {
   ++browsersOpened;
   EnumChildWindows(browser, FindTitle, 0);
   if (onBrowserOpen) onBrowserOpen();
   const Answer answer = answers.empty() ? Answer{Answer::Cancel, ""} : answers.front();
   if (!answers.empty()) answers.pop_front();
-  if (answer.kind == Answer::Choose) {
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(answer.path.c_str()));
-  } else if (answer.kind == Answer::ChooseMyComputer) {
-    LPITEMIDLIST computer = nullptr;
-    SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &computer);
-    SendMessageA(browser, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(computer));
-    CoTaskMemFree(computer);
-  }
-  // Sent, not posted: Wine's browser loop takes seconds to see a posted command.
-  SendMessageA(browser, WM_COMMAND, answer.kind == Answer::Cancel ? IDCANCEL : IDOK, 0);
-}
-
-LRESULT CALLBACK WatchForBrowser(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_CREATEWND) {
-    HWND window = reinterpret_cast<HWND>(wParam);
-    const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (!(create->style & WS_CHILD) && strcmp(className, "#32770") == 0 && answeredBrowsers.insert(window).second)
-      SetTimer(window, 1, 50, AnswerBrowser);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
+  AnswerFolderBrowser(browser, answer);
 }
 
 // Answers the browsers of this thread in order; any browser beyond the
 // answers is cancelled, so that a test never waits for a user.
 struct BrowserDriver {
-  HHOOK hook;
+  DialogWatch watch{AnswerBrowser};
   explicit BrowserDriver(std::deque<Answer> given, std::function<void()> check = nullptr) {
     answers = std::move(given);
-    answeredBrowsers.clear();
     onBrowserOpen = std::move(check);
     browsersOpened = 0;
     titleShown = false;
-    hook = SetWindowsHookExA(WH_CBT, WatchForBrowser, nullptr, GetCurrentThreadId());
   }
-  ~BrowserDriver() {
-    UnhookWindowsHookEx(hook);
-    onBrowserOpen = nullptr;
-  }
+  ~BrowserDriver() { onBrowserOpen = nullptr; }
 };
 
 // The browser's start folder comes from the current directory: the shell's

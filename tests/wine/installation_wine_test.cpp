@@ -29,6 +29,7 @@
 #include "launcher/launcher_run.h"
 #include "launcher/launcher_win32.h"
 #include "tests/support/payloads.h"
+#include "tests/wine/browser_driver.h"
 #include "tests/wine/msiexec_standin.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
@@ -457,9 +458,8 @@ TEST(InstallationStandIn, CancelInTheFolderBrowserLeavesNothingBehind) {
 
 // ---------------------------------------------------------------------------
 // RunLauncher in this process: its own file is a payload, its command line
-// is the test's, and every dialog of this thread is answered by a timer that
-// a CBT hook sets on it as it is created, so that the answer is given inside
-// the dialog's own modal loop.
+// is the test's, and every dialog of this thread is answered inside the
+// dialog's own modal loop (DialogWatch, tests/wine/browser_driver.h).
 
 std::string ownModule;   // this program, which the launcher reads as its own file
 std::string ownFile;     // the file it reads instead
@@ -480,19 +480,17 @@ struct DialogScript {
 };
 DialogScript* script = nullptr;
 
-VOID CALLBACK AnswerDialog(HWND dialog, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(dialog, timer);
+void AnswerDialog(HWND dialog) {
+  if (!script) return;
   const SeenDialog seen = Read(dialog);
   script->seen.push_back(seen);
   if (seen.browser) {
-    if (script->browse.empty()) {
-      SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-      return;
+    BrowserAnswer answer{BrowserAnswer::Cancel, ""};
+    if (!script->browse.empty()) {
+      answer = {BrowserAnswer::Choose, script->browse.front()};
+      script->browse.pop_front();
     }
-    const std::string folder = script->browse.front();
-    script->browse.pop_front();
-    SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-    SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    AnswerFolderBrowser(dialog, answer);
     return;
   }
   const bool retry = GetDlgItem(dialog, IDRETRY) != nullptr;
@@ -502,23 +500,12 @@ VOID CALLBACK AnswerDialog(HWND dialog, UINT, UINT_PTR timer, DWORD) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, answer)));
 }
 
-LRESULT CALLBACK WatchForDialogs(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_CREATEWND && script) {
-    HWND window = reinterpret_cast<HWND>(wParam);
-    const CREATESTRUCTA* create = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (!(create->style & WS_CHILD) && std::strcmp(className, "#32770") == 0) SetTimer(window, 1, 50, AnswerDialog);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 // One in-process run's arrangement; the Win32 table is reset before and
 // after, so the faults armed in between fire inside this run only.
 struct InProcessRun {
   ScopedWin32Reset reset;
   DialogScript dialogs;
-  HHOOK hook;
+  std::optional<DialogWatch> watch;
   InProcessRun(const std::string& payloadFile, const std::wstring& line) {
     char module[MAX_PATH];
     GetModuleFileNameA(nullptr, module, sizeof module);
@@ -528,10 +515,10 @@ struct InProcessRun {
     gWin32.GetCommandLineW = FakeCommandLine;
     gWin32.CreateFileA = RedirectOwnFile;
     script = &dialogs;
-    hook = SetWindowsHookExA(WH_CBT, WatchForDialogs, nullptr, GetCurrentThreadId());
+    watch.emplace(AnswerDialog);
   }
   ~InProcessRun() {
-    UnhookWindowsHookEx(hook);
+    watch.reset();
     script = nullptr;
   }
   InProcessRun(const InProcessRun&) = delete;
