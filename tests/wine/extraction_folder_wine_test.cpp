@@ -18,6 +18,7 @@
 #include "base/win32_calls.h"
 #include "package/file_set.h"
 #include "tests/wine/browser_driver.h"
+#include "tests/wine/scratch_folder.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 #include "ui/extraction_folder_win32.h"
@@ -47,36 +48,9 @@ void Plant(const std::string& path, const std::string& content) {
   CloseHandle(file);
 }
 
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (strcmp(found.cFileName, ".") && strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return names;
-}
-
-void RemoveTree(const std::string& path) {
-  for (const std::string& name : Entries(path)) RemoveTree(path + "\\" + name);
-  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
-}
-
 // A fresh folder under the temporary folder, removed again with its content.
-struct TempFolder {
-  std::string path;
-  explicit TempFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    CreateDirectoryA((std::string(temp) + "msilaunch-ef").c_str(), nullptr);
-    path = std::string(temp) + "msilaunch-ef\\" + name;
-    RemoveTree(path);
-    CreateDirectoryA(path.c_str(), nullptr);
-  }
-  ~TempFolder() { RemoveTree(path); }
-  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+struct TempFolder : ScratchFolder {
+  explicit TempFolder(const std::string& name) : ScratchFolder("msilaunch-ef", name) {}
 };
 
 std::string NewProductCode() {
@@ -360,7 +334,7 @@ TEST_F(ExtractionFolderWine, AFileFromBeforeSurvivesAFailedAttempt) {
   EXPECT_EQ(pair.line, 2219u);
   EXPECT_STREQ(folder, "");
   ExpectNothingHeld(s);
-  EXPECT_EQ(Entries(installer), std::vector<std::string>{"main.msi"});
+  EXPECT_EQ(FolderEntries(installer), std::vector<std::string>{"main.msi"});
   RemoveTree(installer);
 }
 
@@ -407,7 +381,7 @@ TEST_F(ExtractionFolderWine, TheBrowserPicksTheBaseFolder) {
         EXPECT_STREQ(folder, "");
         ExpectNothingHeld(s);
         EXPECT_EQ(Content(blocked.path), "in the way");
-        EXPECT_EQ(Entries(cased / "start"), std::vector<std::string>{});
+        EXPECT_EQ(FolderEntries(cased / "start"), std::vector<std::string>{});
       } else {
         EXPECT_EQ(pair.code, 0u);
         const std::string product = inCase(c.base) + "\\" + productCode;
@@ -453,7 +427,7 @@ TEST_F(ExtractionFolderWine, ABrowsedItemWithoutAFolderPathAsksAgain) {
     }
     EXPECT_EQ(Prepare(s).code, 1223u);
     EXPECT_EQ(browsersOpened, 2);
-    EXPECT_EQ(Entries(cwd.path), std::vector<std::string>{});
+    EXPECT_EQ(FolderEntries(cwd.path), std::vector<std::string>{});
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof current, current);
     EXPECT_FALSE(Exists(std::string(current, 2) + "\\" + productCode)) << "under the current drive's root";
@@ -496,7 +470,7 @@ TEST_F(ExtractionFolderWine, PathsBeyondTheirBuffersFailTheAttempt) {
     } else {
       EXPECT_EQ(pair.code, 1223u);
       EXPECT_EQ(browsersOpened, 3);
-      EXPECT_EQ(Entries(base.path), std::vector<std::string>{});
+      EXPECT_EQ(FolderEntries(base.path), std::vector<std::string>{});
     }
     ReleaseFileSet(&s.set);
     RemoveTree(std::string(kTestDrive) + "\\" + productCode);
@@ -706,7 +680,7 @@ TEST_F(ExtractionFolderWine, DoubleByteNamesEndingInByte5CAreNotCut) {
     EXPECT_EQ(std::string(dest), start);
     EXPECT_TRUE(Exists(start));
     std::vector<std::string> levels;
-    for (const std::string& name : Entries(temp.path))
+    for (const std::string& name : FolderEntries(temp.path))
       if (name.rfind("level", 0) == 0) levels.push_back(name);
     EXPECT_EQ(levels, std::vector<std::string>{std::string("level") + kTable});
   }

@@ -31,6 +31,7 @@
 #include "tests/support/payloads.h"
 #include "tests/wine/browser_driver.h"
 #include "tests/wine/msiexec_standin.h"
+#include "tests/wine/scratch_folder.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 
@@ -90,42 +91,9 @@ void WriteBytes(const std::string& path, const ByteVector& bytes) {
   std::fclose(f);
 }
 
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    if (std::strcmp(found.cFileName, ".") && std::strcmp(found.cFileName, "..")) names.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void RemoveTree(const std::string& path) {
-  for (const std::string& name : Entries(path)) RemoveTree(path + "\\" + name);
-  if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
-}
-
 // A fresh folder under the temporary folder, removed with its content.
-struct WorkFolder {
-  std::string path;
-  explicit WorkFolder(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    CreateDirectoryA((std::string(temp) + "msilaunch-installation").c_str(), nullptr);
-    path = std::string(temp) + "msilaunch-installation\\" + name;
-    RemoveTree(path);
-    CreateDirectoryA(path.c_str(), nullptr);
-  }
-  ~WorkFolder() {
-    RemoveTree(path);
-    RemoveDirectoryA(path.substr(0, path.rfind('\\')).c_str());  // the last one out
-  }
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+struct WorkFolder : ScratchFolder {
+  explicit WorkFolder(const std::string& name) : ScratchFolder("msilaunch-installation", name) {}
 };
 
 std::string NewProductCode() {
@@ -329,7 +297,7 @@ ByteVector SetupWithPayload(const TestPayloadSpec& plan) {
 
 // main.msi and its cabinet hold the payload's bytes, in the product's folder.
 void ExpectExtracted(const std::string& folder, const TestPayloadSpec& plan) {
-  EXPECT_EQ(Entries(folder), (std::vector<std::string>{"data1.cab", "main.msi"}));
+  EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"data1.cab", "main.msi"}));
   EXPECT_TRUE(ReadWholeFile(folder + "\\main.msi") == plan.packages[0].database) << folder;
   EXPECT_TRUE(ReadWholeFile(folder + "\\data1.cab") == plan.cabs[0].content) << folder;
 }
@@ -453,7 +421,7 @@ TEST(InstallationStandIn, CancelInTheFolderBrowserLeavesNothingBehind) {
   EXPECT_TRUE(run.dialogs[0].browser);
   EXPECT_EQ(msiexec.CommandLines(), "");
   EXPECT_EQ(Text(extraction.path), "in the way");
-  EXPECT_EQ(Entries(work.path), std::vector<std::string>{"setup.exe"});
+  EXPECT_EQ(FolderEntries(work.path), std::vector<std::string>{"setup.exe"});
 }
 
 // ---------------------------------------------------------------------------
@@ -705,7 +673,7 @@ TEST(InstallationRealMsiexec, InstallsThePackageOfTheUsersLocale) {
   EXPECT_TRUE(run.dialogs.empty()) << Describe(run.dialogs);
   const std::string package = Package("packages/" + std::string(ThisArchitecture()) + "-" + c->folder);
   const std::string extraction = InstallerFolder(productCode);
-  EXPECT_EQ(Entries(extraction), (std::vector<std::string>{"data1.cab", "main.msi"}));
+  EXPECT_EQ(FolderEntries(extraction), (std::vector<std::string>{"data1.cab", "main.msi"}));
   EXPECT_TRUE(ReadWholeFile(extraction + "\\main.msi") == ReadWholeFile(package + "\\package.msi"))
       << "not the " << c->label << " package";
   EXPECT_TRUE(ReadWholeFile(extraction + "\\data1.cab") == ReadWholeFile(package + "\\data1.cab"));

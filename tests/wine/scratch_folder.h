@@ -1,0 +1,23 @@
+// Folders the Wine tests make under the prefix's temporary folder and take
+// away again with all they hold.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The names in `folder` (not "." and ".."), sorted; none when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// Removes `path`, a file or a folder with everything below it, as far as it can.
+void RemoveTree(const std::string& path);
+
+// %TEMP%\<group>\<name>, made empty on construction and removed with its
+// content on destruction, the group folder too when it is left empty.
+struct ScratchFolder {
+  std::string path;
+  ScratchFolder(const std::string& group, const std::string& name);
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
