@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/wine/wine_process.h"
+
 namespace {
 
 constexpr UINT_PTR kOpenedTimer = 1;
@@ -38,24 +40,6 @@ struct WatchState {
 };
 WatchState* watch = nullptr;
 
-std::wstring WidenAnsi(const char* text) {
-  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-  std::string narrow(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
-  return narrow;
-}
-
 std::vector<BYTE> CopyItems(LPCITEMIDLIST items) {
   const BYTE* bytes = reinterpret_cast<const BYTE*>(items);
   return std::vector<BYTE>(bytes, bytes + ILGetSize(items));
@@ -64,7 +48,7 @@ std::vector<BYTE> CopyItems(LPCITEMIDLIST items) {
 Target PathTarget(const std::string& path) {
   Target target;
   target.isPath = true;
-  target.path = WidenAnsi(path.c_str());
+  target.path = Widen(path);
   return target;
 }
 
@@ -78,7 +62,7 @@ Target MyComputerTarget() {
   return target;
 }
 
-std::string Describe(const Target& target) { return target.isPath ? Utf8(target.path) : "an item ID list"; }
+std::string Describe(const Target& target) { return target.isPath ? Narrow(target.path, CP_UTF8) : "an item ID list"; }
 
 // The target's items, from the desktop down, as the shell parses its path.
 bool ItemsOf(const Target& target, std::vector<BYTE>* items) {
@@ -174,7 +158,7 @@ bool SelectedNames(HWND tree, std::vector<std::wstring>* names) {
 
 std::string Join(const std::vector<std::wstring>& names) {
   std::string joined;
-  for (const std::wstring& name : names) joined += (joined.empty() ? "" : " > ") + Utf8(name);
+  for (const std::wstring& name : names) joined += (joined.empty() ? "" : " > ") + Narrow(name, CP_UTF8);
   return joined.empty() ? "the tree's root" : joined;
 }
 
@@ -297,7 +281,7 @@ LRESULT CALLBACK WatchSent(int code, WPARAM wParam, LPARAM lParam) {
       } else {
         target.isPath = true;
         target.path = sent->message == BFFM_SETSELECTIONW ? std::wstring(reinterpret_cast<LPCWSTR>(sent->lParam))
-                                                          : WidenAnsi(reinterpret_cast<const char*>(sent->lParam));
+                                                          : Widen(reinterpret_cast<const char*>(sent->lParam));
       }
       watch->requested[sent->hwnd] = std::move(target);
     }

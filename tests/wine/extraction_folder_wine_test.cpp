@@ -53,16 +53,6 @@ struct TempFolder : ScratchFolder {
   explicit TempFolder(const std::string& name) : ScratchFolder("msilaunch-ef", name) {}
 };
 
-std::string NewProductCode() {
-  GUID guid;
-  CoCreateGuid(&guid);
-  char text[64];
-  snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-           static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-           guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-  return text;
-}
-
 std::string InstallerFolder() {
   char windows[MAX_PATH];
   GetWindowsDirectoryA(windows, sizeof windows);

@@ -46,15 +46,6 @@ constexpr char kConditionX64[] = "{5E1A0C3B-7D42-4F7A-9B1E-0A6C2D8E4F04}";
 // ---------------------------------------------------------------------------
 // Places, files and folders
 
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-  std::string narrow(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
-  return narrow;
-}
-
 // A build-tree path as the compiler definitions give it (Z:/...), with
 // Windows separators, as a user's path would have them.
 std::string WindowsPath(std::string path) {
@@ -95,16 +86,6 @@ void WriteBytes(const std::string& path, const ByteVector& bytes) {
 struct WorkFolder : ScratchFolder {
   explicit WorkFolder(const std::string& name) : ScratchFolder("msilaunch-installation", name) {}
 };
-
-std::string NewProductCode() {
-  GUID guid;
-  CoCreateGuid(&guid);
-  char text[64];
-  std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-  return text;
-}
 
 // The product's extraction in the Installer folder goes with the guard;
 // a plain file put there first makes the launcher's attempt fail for real.
@@ -208,24 +189,6 @@ SeenDialog Read(HWND dialog) {
   return seen;
 }
 
-struct ChildDialogs {
-  DWORD processId;
-  std::set<HWND>* answered;
-  std::vector<HWND> fresh;
-};
-
-BOOL CALLBACK FindChildDialogs(HWND window, LPARAM context) {
-  auto* dialogs = reinterpret_cast<ChildDialogs*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char className[32] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (owner == dialogs->processId && std::strcmp(className, "#32770") == 0 && IsWindowVisible(window) &&
-      !dialogs->answered->count(window))
-    dialogs->fresh.push_back(window);
-  return TRUE;
-}
-
 // Starts the launcher at `path` with `arguments` after its name, in
 // `currentDirectory` (empty: this program's), and waits for it. Every dialog
 // it shows is read and answered as a user who wants out would: OK for a
@@ -246,10 +209,8 @@ ChildRun RunSetup(const std::string& path, const std::wstring& arguments, const 
   bool ended = false;
   for (int i = 0; i < 6000 && !ended; ++i) {  // five minutes: real installations take a while
     ended = WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
-    ChildDialogs dialogs{process.dwProcessId, &answered, {}};
-    EnumWindows(FindChildDialogs, reinterpret_cast<LPARAM>(&dialogs));
-    for (HWND dialog : dialogs.fresh) {
-      answered.insert(dialog);
+    for (HWND dialog : VisibleDialogsOf(process.dwProcessId)) {
+      if (!answered.insert(dialog).second) continue;
       const SeenDialog seen = Read(dialog);
       run.dialogs.push_back(seen);
       // Sent: Wine's browser loop takes seconds to see a posted command.

@@ -155,24 +155,6 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
   RemoveExtractions(plan);
 }
 
-struct FoundBox {
-  DWORD processId;
-  HWND window;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM context) {
-  auto* found = reinterpret_cast<FoundBox*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (owner == found->processId && std::string(className) == "#32770" && IsWindowVisible(window)) {
-    found->window = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // Starts `path` without a quiet switch, waits for its error box, reads the
 // caption and text, presses OK and returns the exit code.
 uint32_t RunAndReadBox(const std::string& path, std::string* caption, std::string* text) {
@@ -185,19 +167,20 @@ uint32_t RunAndReadBox(const std::string& path, std::string* caption, std::strin
     ADD_FAILURE() << "cannot start " << path << ": " << GetLastError();
     return 0xDEADBEEF;
   }
-  FoundBox found = {process.dwProcessId, nullptr};
-  for (int i = 0; i < 600 && !found.window; ++i) {
+  HWND box = nullptr;
+  for (int i = 0; i < 600 && !box; ++i) {
     if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&found));
+    const std::vector<HWND> dialogs = VisibleDialogsOf(process.dwProcessId);
+    if (!dialogs.empty()) box = dialogs.front();
   }
-  if (found.window) {
+  if (box) {
     char buffer[2048] = "";
-    GetWindowTextA(found.window, buffer, sizeof buffer);
+    GetWindowTextA(box, buffer, sizeof buffer);
     *caption = buffer;
     buffer[0] = '\0';
-    GetDlgItemTextA(found.window, 0xFFFF, buffer, sizeof buffer);  // the box's static text
+    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);  // the box's static text
     *text = buffer;
-    PostMessageA(found.window, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
   }
   WaitForSingleObject(process.hProcess, 30000);
   DWORD code = 0xDEADBEEF;

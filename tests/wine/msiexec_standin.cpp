@@ -15,12 +15,6 @@ std::string SystemFile(const char* name) {
   return std::string(folder, length < sizeof folder ? length : 0) + "\\" + name;
 }
 
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (wchar_t c : text) narrow += static_cast<char>(c);
-  return narrow;
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), f);

@@ -8,6 +8,10 @@
 // The names in `folder` (not "." and ".."), sorted; none when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
+// A new braced GUID in capitals, as product codes are written: the name of a
+// product folder no other test or earlier run has used.
+std::string NewProductCode();
+
 // Removes `path`, a file or a folder with everything below it, as far as it can.
 void RemoveTree(const std::string& path);
 

@@ -12,6 +12,41 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
+std::string Narrow(const std::wstring& text, UINT codePage) {
+  if (text.empty()) return std::string();
+  const int bytes =
+      WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &narrow[0], bytes, nullptr, nullptr);
+  return narrow;
+}
+
+namespace {
+
+struct ProcessDialogs {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectProcessDialog(HWND window, LPARAM context) {
+  auto* dialogs = reinterpret_cast<ProcessDialogs*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (owner == dialogs->processId && lstrcmpA(className, "#32770") == 0 && IsWindowVisible(window))
+    dialogs->found.push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> VisibleDialogsOf(DWORD processId) {
+  ProcessDialogs dialogs{processId, {}};
+  EnumWindows(CollectProcessDialog, reinterpret_cast<LPARAM>(&dialogs));
+  return dialogs.found;
+}
+
 std::wstring ToolsDirectory() {
   std::wstring directory = Widen(MSILAUNCH_TOOLS_DIR);
   for (wchar_t& c : directory)

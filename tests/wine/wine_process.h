@@ -1,6 +1,8 @@
 // Running Windows programs from a Wine test and seeing what they did.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +22,13 @@ std::wstring ToolsDirectory();
 
 // Widens ASCII/ANSI text (code page of the process).
 std::wstring Widen(const std::string& text);
+
+// Narrows `text` to `codePage` (the process's ANSI code page by default).
+std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
+
+// The visible top-level dialogs (message boxes, the folder browser) that
+// process `processId` shows now.
+std::vector<HWND> VisibleDialogsOf(DWORD processId);
 
 // The whole content of a file; empty when it cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
