@@ -353,43 +353,6 @@ bool TakeAwayExtraction() {
   return whole;
 }
 
-// Xvfb runs no window manager. Wine's X11 driver, which takes a captioned
-// window for one a window manager handles, then waits 2 s for it whenever
-// such a window is taken down, a wait no desktop (nor Windows) has. For the
-// life of the bench the prefix says that nothing manages its windows.
-class ScopedUnmanagedWindows {
- public:
-  ScopedUnmanagedWindows() {
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_,
-                        nullptr) != ERROR_SUCCESS) {
-      key_ = nullptr;
-      return;
-    }
-    DWORD size = sizeof previous_ - 1;
-    had_ = RegQueryValueExA(key_, "Managed", nullptr, nullptr, reinterpret_cast<BYTE*>(previous_), &size) ==
-           ERROR_SUCCESS;
-    static const char kNo[] = "N";
-    RegSetValueExA(key_, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNo), sizeof kNo);
-  }
-  ~ScopedUnmanagedWindows() {
-    if (!key_) return;
-    if (had_)
-      RegSetValueExA(key_, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(previous_),
-                     static_cast<DWORD>(std::strlen(previous_) + 1));
-    else
-      RegDeleteValueA(key_, "Managed");
-    RegCloseKey(key_);
-  }
-  ScopedUnmanagedWindows(const ScopedUnmanagedWindows&) = delete;
-  ScopedUnmanagedWindows& operator=(const ScopedUnmanagedWindows&) = delete;
-
- private:
-  static constexpr char kKey[] = "Software\\Wine\\X11 Driver";
-  HKEY key_ = nullptr;
-  bool had_ = false;
-  char previous_[64] = {};
-};
-
 bool RunOnce(const std::string& setup, size_t stubSize, const std::string& resultPath, Result* result) {
   DeleteFileA(resultPath.c_str());
   SetEnvironmentVariableA(kResultVariable, resultPath.c_str());
@@ -477,7 +440,6 @@ int RunBench() {
   stack.shrink_to_fit();
 
   ScopedStandInMsiexec msiexec(0);
-  ScopedUnmanagedWindows unmanaged;
   if (!msiexec.ready()) {
     std::fprintf(stderr, "launcher_bench: cannot put the stand-in msiexec in place\n");
     return 1;
