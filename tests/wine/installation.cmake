@@ -39,15 +39,12 @@ add_custom_command(
 add_custom_target(msilaunch_installation_packages
   DEPENDS "${MSILAUNCH_INSTALLATION_DIR}/languages.exe" "${MSILAUNCH_INSTALLATION_DIR}/condition.exe")
 
-msilaunch_add_wine_test(installation_wine_test SOURCES
-  installation_wine_test.cpp
-  "${PROJECT_SOURCE_DIR}/tests/support/payloads.cpp"
-  "${PROJECT_SOURCE_DIR}/packer/payload_writer.cpp"
-  $<TARGET_OBJECTS:msilaunch_resources>)
+msilaunch_add_wine_test(installation_wine_test
+  SOURCES installation_wine_test.cpp $<TARGET_OBJECTS:msilaunch_resources>
+  LIBRARIES msilaunch_payloads)
 add_dependencies(installation_wine_test msilaunch msilaunch_installation_packages)
 target_compile_definitions(installation_wine_test PRIVATE
   MSILAUNCH_STUB="Z:$<TARGET_FILE:msilaunch>"
-  MSILAUNCH_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}"
   MSILAUNCH_INSTALLATION_DIR="Z:${MSILAUNCH_INSTALLATION_DIR}")
 # Real installations take a while under Wine.
 set_tests_properties(installation_wine_test PROPERTIES TIMEOUT 600)
