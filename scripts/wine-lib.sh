@@ -18,8 +18,9 @@ wine_runs_32bit() {
 # always refuse Mono and Gecko: their download prompts would wait forever.
 #
 # Under emulation on a busy host the first boot of a prefix can outlast
-# Wine's own wait for it ("boot event wait timed out"); what it did stays in
-# the prefix, so up to two more runs finish the job.
+# Wine's own wait for it ("boot event wait timed out"): the loader gives up,
+# but the boot it started goes on. So it is waited for, never killed, and
+# then run again (up to twice) to finish the job.
 #
 # Its windows are unmanaged: Xvfb runs no window manager, and Wine waits up
 # to 2 s for one whenever a window with a caption closes unless the prefix
@@ -30,7 +31,7 @@ wine_make_prefix() {
     echo "wineboot attempt $try"
     WINEDLLOVERRIDES="mscoree,mshtml=$overrides" "$loader" wineboot -i && break
     [ "$try" -lt 3 ] || return 1
-    "${loader%/*}/wineserver" -k || true
+    "${loader%/*}/wineserver" -w || true
   done
   "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f &&
     "${loader%/*}/wineserver" -w &&
