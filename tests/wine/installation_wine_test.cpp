@@ -153,15 +153,6 @@ struct ChildRun {
   std::vector<SeenDialog> dialogs;
 };
 
-BOOL CALLBACK FindTreeView(HWND child, LPARAM found) {
-  char className[32] = "";
-  GetClassNameA(child, className, sizeof className);
-  if (std::strcmp(className, "SysTreeView32") != 0) return TRUE;
-  *reinterpret_cast<bool*>(found) = true;
-  return FALSE;
-}
-
-// The folder browser is the dialog with a tree of folders; a message box has none.
 SeenDialog Read(HWND dialog) {
   SeenDialog seen{"", "", false};
   char text[2048] = "";
@@ -170,7 +161,7 @@ SeenDialog Read(HWND dialog) {
   text[0] = '\0';
   GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);  // a message box's text
   seen.text = text;
-  EnumChildWindows(dialog, FindTreeView, reinterpret_cast<LPARAM>(&seen.browser));
+  seen.browser = IsFolderBrowser(dialog);
   return seen;
 }
 
