@@ -8,9 +8,6 @@
 
 namespace {
 
-// The user cancelled or closed the folder browser.
-constexpr uint32_t kBrowserCancelled = 2219;
-
 constexpr char kInstallerFolderName[] = "Installer";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char kDocumentsValueName[] = "Personal";
@@ -224,6 +221,7 @@ ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, con
   bool ready = UseInstallerFolder(folderPath) && TryProductFolder(fileSet, productCode, folderPath);
   while (!ready) {
     const Browsed browsed = BrowseForBaseFolder(browseTitle, folderPath);
+    constexpr uint32_t kBrowserCancelled = 2219;  // cancelled or closed
     if (browsed == Browsed::Cancelled) {
       // Empty, so that the cleanup takes no folder of a failed attempt for the extraction folder.
       std::memset(folderPath, 0, kFolderPathSize);
