@@ -5,6 +5,7 @@
 #include "base/bounded_text.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
+#include "package/file_writer.h"
 
 namespace {
 
@@ -71,11 +72,8 @@ bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
 void RollBackAttempt(FileSet* set, const char* productFolder) {
   for (int32_t i = 0; i < set->count; ++i) {
     FileItem& item = set->items[i];
-    if (item.handle) {
-      gWin32.CloseHandle(item.handle);
-      if (PathExists(item.path)) gWin32.DeleteFileA(item.path);
-    }
-    item.handle = nullptr;
+    // Only a file this attempt created goes; one it kept stays as it was.
+    if (CloseFileItem(&item) && PathExists(item.path)) gWin32.DeleteFileA(item.path);
     item.written = 0;
     std::memset(item.path, 0, sizeof item.path);
   }
