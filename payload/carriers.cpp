@@ -12,22 +12,6 @@ extern const char PayloadExtensionOid[] =
 
 namespace {
 
-// Where the certificate carrier stands; the line numbers are fixed
-// behaviour (they reach the error box), not source lines.
-constexpr uint32_t kLineNoCertificatePayload = 789;
-constexpr uint32_t kLineOpenMessage = 831;
-constexpr uint32_t kLineUpdateMessage = 837;
-constexpr uint32_t kLineCertificateCount = 846;
-constexpr uint32_t kLineCertificateSize = 937;
-constexpr uint32_t kLineCertificateBlock = 932;
-constexpr uint32_t kLineCertificateFetch = 924;
-constexpr uint32_t kLineCertificateDecode = 919;
-constexpr uint32_t kLineExtensionCopy = 907;
-constexpr uint32_t kLineCertificateAppend = 892;
-// ... and the file-tail carrier.
-constexpr uint32_t kLineTailCopy = 2016;
-constexpr uint32_t kLineTailAppend = 2001;
-
 constexpr uint32_t kPayloadFlags = PayloadFlagCompressed | PayloadFlagSigned;
 
 // PE32 layout, as file offsets relative to e_lfanew where noted.
@@ -114,8 +98,9 @@ ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate,
     if (extension.critical) continue;
     if (!extension.oid || std::strcmp(extension.oid, PayloadExtensionOid) != 0) continue;
     PayloadItem item;
-    pair = MakeItem(modulus, extension.value, extension.valueSize, kLineExtensionCopy, &item);
-    if (pair.code == 0) pair = AddItem(list, &item, pair, kLineCertificateAppend);
+    constexpr uint32_t kExtensionNotCopied = 907, kExtensionNotAdded = 892;
+    pair = MakeItem(modulus, extension.value, extension.valueSize, kExtensionNotCopied, &item);
+    if (pair.code == 0) pair = AddItem(list, &item, pair, kExtensionNotAdded);
     if (pair.code != 0) break;
   }
   return pair;
@@ -124,22 +109,27 @@ ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate,
 // Runs the certificate loop over an opened and filled message.
 ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, PayloadList* list, ErrorPair pair) {
   uint32_t certificateCount = 0;
+  constexpr uint32_t kCertificateCountUnknown = 846;
   if (!platform::GetCertificateCount(message, &certificateCount))
-    return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateCount);
+    return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateCountUnknown);
   for (uint32_t i = 0; i < certificateCount; ++i) {
     uint32_t derSize = 0;
+    constexpr uint32_t kCertificateSizeUnknown = 937;
     if (!platform::GetCertificateEncoding(message, i, nullptr, &derSize))
-      return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateSize);
+      return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateSizeUnknown);
     auto* der = static_cast<uint8_t*>(platform::AllocBlock(derSize, 0));
-    if (!der) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, kLineCertificateBlock);
+    constexpr uint32_t kCertificateNoMemory = 932;
+    if (!der) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, kCertificateNoMemory);
+    constexpr uint32_t kCertificateNotFetched = 924;
     if (!platform::GetCertificateEncoding(message, i, der, &derSize)) {
-      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateFetch);
+      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateNotFetched);
       platform::FreeBlock(der);
       return pair;
     }
     Certificate* certificate = platform::DecodeCertificate(der, derSize);
+    constexpr uint32_t kCertificateNotDecoded = 919;
     if (!certificate) {
-      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineCertificateDecode);
+      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateNotDecoded);
       platform::FreeBlock(der);
       return pair;
     }
@@ -155,16 +145,19 @@ ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, Paylo
 
 ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
                                          PayloadList* list) {
-  const ErrorPair nothing{ErrorCode::Success, kLineNoCertificatePayload};
+  constexpr uint32_t kNoCertificatePayload = 789;  // not signed, or no extension of ours: no failure
+  const ErrorPair nothing{ErrorCode::Success, kNoCertificatePayload};
   const uint8_t* signedBytes = nullptr;
   uint32_t signedSize = 0;
   if (!FindSignedMessage(file, fileSize, &signedBytes, &signedSize)) return nothing;
 
   SignedMessage* message = platform::OpenSignedMessage();
-  if (!message) return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineOpenMessage);
+  constexpr uint32_t kMessageNotOpened = 831;
+  if (!message) return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kMessageNotOpened);
   ErrorPair pair = nothing;
+  constexpr uint32_t kMessageNotUpdated = 837;
   if (!platform::UpdateSignedMessage(message, signedBytes, signedSize))
-    pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kLineUpdateMessage);
+    pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kMessageNotUpdated);
   else
     pair = ReadCertificates(modulus, message, list, pair);
   platform::CloseSignedMessage(message);
@@ -174,9 +167,10 @@ ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8
 ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
                                  PayloadList* list) {
   PayloadItem item;
-  const ErrorPair pair = MakeItem(modulus, file, fileSize, kLineTailCopy, &item);
+  constexpr uint32_t kTailNotCopied = 2016, kTailNotAdded = 2001;
+  const ErrorPair pair = MakeItem(modulus, file, fileSize, kTailNotCopied, &item);
   if (pair.code != 0) return pair;
-  return AddItem(list, &item, pair, kLineTailAppend);
+  return AddItem(list, &item, pair, kTailNotAdded);
 }
 
 ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
