@@ -9,6 +9,7 @@
 #include "packer/file_io.h"
 #include "packer/keys.h"
 #include "packer/pe_placement.h"
+#include "payload/pe_image.h"
 #include "payload/record_stack.h"
 
 namespace {
@@ -67,22 +68,15 @@ void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast
 // either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
 // the launcher, which reads only its tail (*pe32Plus is then set).
 bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
-  // Only the headers the placement needs; pe_placement checks the rest.
-  if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') return false;
-  auto u32 = [&](size_t at) {
-    return static_cast<uint32_t>(exe[at]) | static_cast<uint32_t>(exe[at + 1]) << 8 |
-           static_cast<uint32_t>(exe[at + 2]) << 16 | static_cast<uint32_t>(exe[at + 3]) << 24;
-  };
-  uint64_t pe = u32(0x3C);
-  if (pe + 248 > exe.size() || u32(pe) != 0x00004550) return false;
-  const uint32_t magic = exe[pe + 24] | exe[pe + 25] << 8;
-  *pe32Plus = magic == 0x20B;
-  if (*pe32Plus && tailCarrier && pe + 264 <= exe.size()) {
-    *tableSize = u32(pe + 172);
-    return true;
-  }
-  if (magic != 0x10B) return false;
-  *tableSize = u32(pe + 156);
+  // The security directory entry as it stands; pe_placement checks the rest.
+  const ByteView file{exe.data(), exe.size()};
+  PeImage image;
+  const PeHeaders headers = ReadPeImage(file, &image);
+  // Only a PE32+ image that holds at least PE32's headers gets the PE32+
+  // hint in the message; a shorter one is no executable to speak of.
+  *pe32Plus = image.magic == kPe32PlusMagic && SpanFits(file.size, image.lfanew, kPe32HeadersSize);
+  if (headers != PeHeaders::Complete || (*pe32Plus && !tailCarrier)) return false;
+  *tableSize = image.tableSize;
   return true;
 }
 
