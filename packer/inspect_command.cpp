@@ -2,6 +2,7 @@
 
 
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "base/bounded_text.h"
@@ -9,6 +10,7 @@
 #include "package/entry_fields.h"
 #include "package/manifest.h"
 #include "package/names.h"
+#include "packer/commands.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
 #include "packer/pack_command.h"
@@ -414,4 +416,32 @@ int RunExtract(const std::string& path, const std::string& keyPath, const std::s
     return kExitFailed;
   }
   return kExitOk;
+}
+
+int InspectCommand(const CliCall& call) {
+  const std::vector<std::string> files = Operands(call);
+  if (files.empty()) return UsageError(call, "FILE is required");
+  return RunInspect(files[0], LastValue(call, "key"), Given(call, "json"));
+}
+
+int VerifyCommand(const CliCall& call) {
+  const std::vector<std::string> files = Operands(call);
+  if (files.empty()) return UsageError(call, "FILE is required");
+  const std::string key = LastValue(call, "key");
+  if (key.empty()) return UsageError(call, "--key PUB.pem is required");
+  return RunVerify(files[0], key);
+}
+
+int ExtractCommand(const CliCall& call) {
+  const std::vector<std::string> files = Operands(call);
+  if (files.empty()) return UsageError(call, "FILE is required");
+  const std::string key = LastValue(call, "key"), output = LastValue(call, "output"),
+                    package = LastValue(call, "package");
+  if (key.empty()) return UsageError(call, "--key PUB.pem is required");
+  if (output.empty()) return UsageError(call, "-o DIR is required");
+  char* end = nullptr;
+  unsigned long id = package.empty() ? 0 : std::strtoul(package.c_str(), &end, 10);
+  if (!package.empty() && (*end != '\0' || id == 0 || id > 0xFFFFFFFFul))
+    return UsageError(call, "--package takes a package id (1, 2, ...)");
+  return RunExtract(files[0], key, output, static_cast<uint32_t>(id));
 }

@@ -1,10 +1,12 @@
 #include "packer/pack_command.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "package/names.h"
+#include "packer/commands.h"
 #include "packer/deflate.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
@@ -87,8 +89,6 @@ bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tabl
 }
 
 }  // namespace
-
-void ReportError(const std::string& message) { std::fprintf(stderr, "msilaunch-pack: %s\n", message.c_str()); }
 
 bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
   if (facts.architecture != "Intel" && facts.architecture != "x64") {
@@ -331,4 +331,51 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
     return kExitFailed;
   }
   return kExitOk;
+}
+
+int KeygenCommand(const CliCall& call) {
+  const std::string output = LastValue(call, "output");
+  if (output.empty()) return UsageError(call, "-o KEY.pem is required");
+  return RunKeygen(output);
+}
+
+int PackCommand(const CliCall& call) {
+  std::string key, output;
+  int level = kDefaultDeflateLevel;
+  std::vector<PackageRequest> packages;
+  PackageRequest next;
+  // Package options apply to the package that follows them.
+  for (const CliArgument& argument : call.arguments) {
+    const std::string name = argument.option != nullptr ? argument.option->name : "";
+    const std::string& value = argument.value;
+    if (name == "key") key = value;
+    else if (name == "output") output = value;
+    else if (name == "level") level = std::atoi(value.c_str());
+    else if (name == "arch") next.architecture = value;
+    else if (name == "lcids") next.lcids = value;
+    else if (name == "code") next.productCode = value;
+    else if (name == "name") next.productName = value;
+    else if (name == "cab") next.cabinetPaths.push_back(value);
+    else {
+      next.msiPath = value;
+      packages.push_back(next);
+      next = PackageRequest();
+    }
+  }
+  if (key.empty() || output.empty()) return UsageError(call, "-k KEY.pem and -o PAYLOAD.bin are required");
+  if (packages.empty()) return UsageError(call, "no package given");
+  if (!next.architecture.empty() || !next.lcids.empty() || !next.productCode.empty() || !next.productName.empty() ||
+      !next.cabinetPaths.empty())
+    return UsageError(call, "package options after the last package apply to nothing");
+  if (level < 1 || level > 12) return UsageError(call, "--level must be 1..12");
+  return RunPack(key, output, level, packages);
+}
+
+int AttachCommand(const CliCall& call) {
+  const std::string stub = LastValue(call, "stub"), payload = LastValue(call, "payload"),
+                    carrier = LastValue(call, "carrier"), output = LastValue(call, "output");
+  if (stub.empty() || payload.empty() || output.empty())
+    return UsageError(call, "--stub, --payload and -o are required");
+  if (carrier != "certificate" && carrier != "tail") return UsageError(call, "--carrier must be certificate or tail");
+  return RunAttach(stub, payload, carrier, output);
 }

@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "packer/cli.h"
 #include "packer/msi_reader.h"
 #include "packer/payload_writer.h"
-
-// Exit codes of msilaunch-pack (documented in its --help and docs/FORMAT.md).
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;    // an input is missing or wrong, or an output cannot be written
-constexpr int kExitUsage = 2;     // the command line is wrong
-constexpr int kExitInvalid = 3;   // a payload does not decode, verify or hold together
 
 // One package as given on the command line: the database and the
 // overrides that came before it (empty means "from the database").
@@ -72,6 +67,3 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
 // carrier: "certificate" or "tail".
 int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
               const std::string& outputPath);
-
-// Prints "msilaunch-pack: <message>" on standard error.
-void ReportError(const std::string& message);
