@@ -13,7 +13,6 @@
 #include "packer/commands.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
-#include "packer/pack_command.h"
 #include "payload/carriers.h"
 #include "payload/payload_key.h"
 #include "payload/record_decoding.h"

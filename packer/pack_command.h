@@ -1,12 +1,12 @@
-// From MSI packages to a signed payload (a record stack), and from a payload
-// and a launcher stub to a ready-to-ship executable.
+// pack: from MSI packages to a signed payload (a record stack). The steps
+// are here for the packer tests; the command's entry is PackCommand
+// (packer/commands.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "packer/cli.h"
 #include "packer/msi_reader.h"
 #include "packer/payload_writer.h"
 
@@ -61,9 +61,3 @@ bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, By
                    void (*progress)(void* context, uint64_t bytes), void* progressContext,
                    std::string* error);
 
-int RunKeygen(const std::string& privatePath);
-int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
-            const std::vector<PackageRequest>& packages);
-// carrier: "certificate" or "tail".
-int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
-              const std::string& outputPath);
