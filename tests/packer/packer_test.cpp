@@ -10,7 +10,7 @@
 #include "base/platform.h"
 #include "package/manifest.h"
 #include "packer/deflate.h"
-#include "packer/inspect_command.h"
+#include "packer/inspect_report.h"
 #include "packer/keys.h"
 #include "packer/msi_reader.h"
 #include "packer/pack_command.h"
