@@ -166,6 +166,9 @@ void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) 
 bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
                    void (*progress)(void* context, uint64_t bytes), void* progressContext, std::string* error) {
   stack->clear();
+  RecordEncoding encoding;
+  encoding.level = level;
+  encoding.compressor = CompressZlibStream;
   auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
     // Sizes travel as u32 in the trailer and the launcher's blocks.
     if (content.size() >= std::numeric_limits<uint32_t>::max()) {
@@ -173,11 +176,7 @@ bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, By
       return false;
     }
     ByteVector data, signature;
-    if (!CompressZlibStream(content.data(), content.size(), level, &data)) {
-      *error = "cannot compress at level " + std::to_string(level);
-      return false;
-    }
-    if (!SignBytes(key, content.data(), content.size(), &signature, error)) return false;
+    if (!EncodeRecord(content.data(), content.size(), key, encoding, &data, &signature, error)) return false;
     AppendRawRecord(stack, type, id, data, signature);
     if (stack->size() >= std::numeric_limits<uint32_t>::max()) {
       *error = "the payload passes 4 GiB, more than the launcher can read";

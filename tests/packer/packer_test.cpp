@@ -184,10 +184,11 @@ TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
       {"zeros past the window", ByteVector(40000, 0)},
       {"mixed 1 MiB", Mixed(1 << 20)},
   };
+  std::string error;
   for (int level : {1, 6, kDefaultDeflateLevel, 12}) {
     for (const Case& c : cases) {
       ByteVector stream;
-      ASSERT_TRUE(CompressZlibStream(c.content.data(), c.content.size(), level, &stream)) << c.what;
+      ASSERT_TRUE(CompressZlibStream(c.content.data(), c.content.size(), level, &stream, &error)) << c.what;
       uLongf size = static_cast<uLongf>(c.content.size());
       ByteVector inflated(c.content.size() + 1);
       ASSERT_EQ(uncompress(inflated.data(), &size, stream.data(), stream.size()), Z_OK) << c.what << " " << level;
@@ -202,8 +203,9 @@ TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
     }
   }
   ByteVector stream;
-  EXPECT_FALSE(CompressZlibStream(nullptr, 0, 13, &stream));
+  EXPECT_FALSE(CompressZlibStream(nullptr, 0, 13, &stream, &error));
   EXPECT_TRUE(stream.empty());
+  EXPECT_EQ(error, "cannot compress at level 13");
 }
 
 TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
@@ -225,6 +227,13 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
                             [](void* context, uint64_t bytes) { *static_cast<uint64_t*>(context) += bytes; },
                             &reported, &error))
       << error;
+  // The packer's records are the writer's, with libdeflate as the compressor.
+  RecordEncoding libdeflate;
+  libdeflate.level = kDefaultDeflateLevel;
+  libdeflate.compressor = CompressZlibStream;
+  ByteVector built;
+  ASSERT_TRUE(BuildPayload(plan.manifest, plan.files, key, libdeflate, &built, &error)) << error;
+  EXPECT_EQ(built, stack);
   FreeSigningKey(key);
   EXPECT_EQ(reported, plan.manifest.size() + 100 + 100 + 300000);
 
