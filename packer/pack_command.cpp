@@ -203,7 +203,7 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
     ReportError(error);
     return kExitFailed;
   }
-  SigningKey* key = LoadSigningKey(keyPath, &error);
+  const SigningKeyPtr key(LoadSigningKey(keyPath, &error));
   if (key == nullptr) {
     ReportError(error);
     return kExitFailed;
@@ -212,7 +212,6 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   uint64_t total = 0;
   for (size_t i = 0; i < packages.size(); ++i) {
     if (!LoadPackage(packages[i], &sources[i], &error)) {
-      FreeSigningKey(key);
       ReportError(error);
       return kExitFailed;
     }
@@ -225,9 +224,8 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   ProgressBar bar;
   StartProgress(&bar, "packing", total);
   ByteVector stack;
-  bool encoded = EncodePayload(plan, key, level, &stack, ReportProgress, &bar, &error);
+  bool encoded = EncodePayload(plan, key.get(), level, &stack, ReportProgress, &bar, &error);
   FinishProgress(&bar);
-  FreeSigningKey(key);
   if (!encoded || !WriteFileAtomically(outputPath, stack, 0644, &error)) {
     ReportError(encoded ? error : outputPath + ": " + error);
     return kExitFailed;

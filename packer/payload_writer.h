@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,18 @@ using ByteVector = std::vector<uint8_t>;
 // An RSA private key for signing records (OpenSSL EVP_PKEY inside).
 struct SigningKey;
 
-// Loads a PEM RSA-2048 private key. Null with *error set on failure
-// (unreadable file, not RSA, not 2048 bits).
+// Loads a PEM RSA-2048 private key; the caller owns it (hold it in a
+// SigningKeyPtr). Null with *error set on failure (unreadable file, not
+// RSA, not 2048 bits).
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
+// Frees a key from LoadSigningKey; null is ignored.
 void FreeSigningKey(SigningKey* key);
+
+struct SigningKeyRelease {
+  void operator()(SigningKey* key) const { FreeSigningKey(key); }
+};
+// A signing key with one owner, freed on every path.
+using SigningKeyPtr = std::unique_ptr<SigningKey, SigningKeyRelease>;
 // The modulus of the key's public half, least significant byte first.
 void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]);
 

@@ -210,7 +210,7 @@ TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
 
 TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   std::string error;
-  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
   uint8_t modulus[256], wrong[256];
   ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
@@ -223,7 +223,7 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   PlanPayload(packages, &plan);
   ByteVector stack;
   uint64_t reported = 0;
-  ASSERT_TRUE(EncodePayload(plan, key, kDefaultDeflateLevel, &stack,
+  ASSERT_TRUE(EncodePayload(plan, key.get(), kDefaultDeflateLevel, &stack,
                             [](void* context, uint64_t bytes) { *static_cast<uint64_t*>(context) += bytes; },
                             &reported, &error))
       << error;
@@ -232,9 +232,8 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   libdeflate.level = kDefaultDeflateLevel;
   libdeflate.compressor = CompressZlibStream;
   ByteVector built;
-  ASSERT_TRUE(BuildPayload(plan.manifest, plan.files, key, libdeflate, &built, &error)) << error;
+  ASSERT_TRUE(BuildPayload(plan.manifest, plan.files, key.get(), libdeflate, &built, &error)) << error;
   EXPECT_EQ(built, stack);
-  FreeSigningKey(key);
   EXPECT_EQ(reported, plan.manifest.size() + 100 + 100 + 300000);
 
   PayloadList list{};
@@ -283,11 +282,10 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
   std::vector<PayloadFile> files;
   for (uint32_t id = 1; id <= 5; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
   std::string error;
-  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
   ByteVector stack;
-  ASSERT_TRUE(BuildPayload(manifest, files, key, RecordEncoding{}, &stack, &error)) << error;
-  FreeSigningKey(key);
+  ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
   uint8_t modulus[256];
   ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
 
