@@ -65,23 +65,23 @@ Fixture& Shared() {
   static Fixture f = [] {
     Fixture f;
     std::string error;
-    SigningKey* key = LoadSigningKey(std::string(MSILAUNCH_SOURCE_DIR) + "/tests/keys/test-key.pem", &error);
+    const SigningKeyPtr key(
+        LoadSigningKey(std::string(MSILAUNCH_SOURCE_DIR) + "/tests/keys/test-key.pem", &error));
     if (!key) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return f;
     }
-    SigningKeyModulus(key, f.modulus);
+    SigningKeyModulus(key.get(), f.modulus);
     f.content = MixedContent(kContentSize, 3);
     RecordEncoding encoding;
     encoding.level = 6;
     const uint8_t none = 0;
-    if (!AppendRecord(&f.stack, ManifestRecordType, 0, &none, 0, key, encoding, &error) ||
-        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key, encoding, &error)) {
+    if (!AppendRecord(&f.stack, ManifestRecordType, 0, &none, 0, key.get(), encoding, &error) ||
+        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key.get(), encoding,
+                      &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
-      FreeSigningKey(key);
       return f;
     }
-    FreeSigningKey(key);
     LocateRecord(f.stack.data(), static_cast<uint32_t>(f.stack.size()), FileRecordType, 1, &f.record);
     uint8_t blob[kPublicKeyBlobSize];
     AssemblePublicKeyBlob(f.modulus, blob);
