@@ -48,7 +48,8 @@ Fixture& Shared() {
     encoding.level = 6;
     const uint8_t none = 0;
     if (!AppendRecord(&f.stack, ManifestRecordType, 0, &none, 0, key, encoding, &error) ||
-        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key, encoding, &error)) {
+        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key, encoding,
+                      &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return f;
     }

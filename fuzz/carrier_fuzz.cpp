@@ -1,7 +1,8 @@
-// Arbitrary file bytes through both carriers in the launcher's order. The
-// file is copied into a heap block of exactly its size so that any read
-// past it (headers, certificate table, record stack) hits ASan's redzone;
-// every item found must lie in a block of its own and be released cleanly.
+// Arbitrary file bytes through both carriers in the launcher's order, and
+// through the PE reader as the packer's placement reads them. The file is
+// copied into a heap block of exactly its size so that any read past it
+// (headers, certificate table, record stack) hits ASan's redzone; every
+// item found must lie in a block of its own and be released cleanly.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,12 +10,30 @@
 
 #include "base/platform.h"
 #include "payload/carriers.h"
+#include "payload/pe_image.h"
+
+// The packer's placement also reads the tables of PE32+ images, which the
+// carrier never looks into. Aborts when a certificate the reader hands out is
+// not where, or not as long as, the file's bytes say.
+static void ReadAsThePlacementDoes(ByteView file) {
+  PeImage image;
+  ByteView certificate{};
+  uint32_t dwLength = 0;
+  if (ReadPeImage(file, &image) != PeHeaders::Complete ||
+      ReadFirstCertificate(file, image.tableOffset, image.tableSize, &certificate) != CertificateTable::Usable)
+    return;
+  if (certificate.data != file.data + uint64_t{image.tableOffset} + kWinCertificateHeaderSize ||
+      !U32(file, image.tableOffset, &dwLength) || dwLength != kWinCertificateHeaderSize + certificate.size)
+    std::abort();
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > UINT32_MAX) return 0;
   const uint32_t fileSize = static_cast<uint32_t>(size);
   std::unique_ptr<uint8_t[]> file(new uint8_t[size ? size : 1]);
   if (size) std::memcpy(file.get(), data, size);
+
+  ReadAsThePlacementDoes(ByteView{file.get(), size});
 
   PayloadList list{};
   ErrorPair pair = ReadCertificatePayloads(file.get(), fileSize, &list);

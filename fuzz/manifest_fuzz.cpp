@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "package/file_set.h"
+#include "package/file_writer.h"
 #include "package/manifest.h"
 #include "package/selection.h"
 #include "tests/support/bytes.h"

@@ -1,14 +1,30 @@
 #include "handoff/cleanup_win32.h"
 
 #include "base/bounded_text.h"
-#include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
+#include "package/file_writer.h"
 
 namespace {
 
 constexpr char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr size_t kKeyNameSize = 256;  // registry key names hold at most 255 characters
+
+// What decides whether a released item's file goes.
+struct Abandonment {
+  bool failedOrNeverRan;  // msiexec ended with a non-zero code, or never ran
+  const char* productCode;
+  uint32_t isWow64;
+};
+
+// ReleasedItemVisitor: the item's file is closed by now, so it can go. The
+// registration is asked afresh for each item.
+void DeleteAbandonedFile(const FileItem& item, void* context) {
+  const auto* abandonment = static_cast<const Abandonment*>(context);
+  if (abandonment->failedOrNeverRan && !IsProductRegistered(abandonment->productCode, abandonment->isWow64) &&
+      item.path[0] != '\0' && PathExists(item.path))
+    gWin32.DeleteFileA(item.path);
+}
 
 }  // namespace
 
@@ -29,20 +45,8 @@ int IsProductRegistered(const char* productCode, uint32_t isWow64) {
 
 void CleanUpExtraction(FileSet* files, const MsiexecOutcome& outcome, const char* productCode,
                        uint32_t isWow64, const char* folderPath) {
-  const bool failedOrNeverRan = outcome.exitCode != 0 && !outcome.unknown;
-  for (int32_t i = 0; files->items && i < files->count; ++i) {
-    FileItem& item = files->items[i];
-    platform::FreeBlock(item.data);
-    item.data = nullptr;
-    if (item.handle) gWin32.CloseHandle(item.handle);
-    item.handle = nullptr;
-    if (failedOrNeverRan && !IsProductRegistered(productCode, isWow64) && item.path[0] != '\0' &&
-        PathExists(item.path))
-      gWin32.DeleteFileA(item.path);
-  }
-  platform::FreeBlock(files->items);
-  files->items = nullptr;
-  files->count = 0;
+  Abandonment abandonment{outcome.exitCode != 0 && !outcome.unknown, productCode, isWow64};
+  ReleaseFileSet(files, DeleteAbandonedFile, &abandonment);
 
   if (!outcome.unknown && !IsProductRegistered(productCode, isWow64) && folderPath &&
       folderPath[0] != '\0' && PathExists(folderPath))

@@ -1,7 +1,19 @@
 // The installation sequence: from the loaded payloads to msiexec's exit code.
 #pragma once
 
-#include "handoff/run_state.h"
+#include <cstdint>
+
+#include "handoff/run_report.h"
+#include "package/run_context.h"
+
+// What the sequence takes from the run; all of it outlives the sequence.
+struct SequenceInput {
+  RunContext* context;         // the payloads; selection may set userLcid to 1033
+  char16_t* const* arguments;  // SplitCommandLine's; from index 1 on they go to msiexec
+  int32_t argumentCount;
+  int32_t showCommand;      // how msiexec's window shows
+  const char* browseTitle;  // string 102, the folder browser's title
+};
 
 // Runs after a successful start-up, on the launcher's thread: creates the
 // taskbar progress, selects the package, builds its file set, finds the
@@ -10,15 +22,14 @@
 // database and the launcher's own arguments, waits for it, and cleans up
 // (what stays depends on msiexec's outcome and the product's registration).
 //
-// Sets the run result of `state` to the first failure, or to msiexec's exit
-// code, and the suppress flag and the message text as the failing step
-// wants them:
+// Returns the first failure, or msiexec's exit code, with the text that goes
+// with it (the msiexec path is set whenever msiexec was found):
 //   (13, 2151) string 101       no package, or no file set
 //   (1155, 2161) string 100     no msiexec.exe in the system directory
-//   (1223, 2219) silent         the folder browser was cancelled
-//   (29, 2280) silent           the progress window ended without finishing
+//   (1223, 2219) none           the folder browser was cancelled
+//   (29, 2280) none             the progress window ended without finishing
 //   (code, 2355) system text    msiexec could not be started (or its command
-//                               line would not fit: 206)
+//     with the msiexec path     line would not fit: 206)
 //   (code, 2352) generic text   msiexec's end could not be learned
-//   (exit code, 2349) silent    msiexec ended with a non-zero exit code
-void RunInstallationSequence(LauncherState* state);
+//   (exit code, 2349) none      msiexec ended; code 0 is success
+RunReport RunInstallationSequence(const SequenceInput& input);

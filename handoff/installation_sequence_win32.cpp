@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kNoPackageOrFileSet = 2151;
-constexpr uint32_t kProgressWindowEnded = 2280;
-
 // The sequence's own state. About 3 KiB of buffers and fields: kept off the
 // stack, and zeroed at the start of each sequence.
 struct SequenceState {
@@ -30,49 +27,44 @@ struct SequenceState {
   MsiexecOutcome outcome;
 };
 
-// Steps 3 to 7; each returns early after the first failure, leaving what it
-// made to the cleanup.
-void ExtractAndInstall(LauncherState* state, SequenceState* run) {
-  if (!SelectPackage(&state->context, &run->selection) ||
-      !BuildFileSet(&state->context.payloads, run->selection, &run->files)) {
-    state->result = ErrorPair{ErrorCode::InvalidData, kNoPackageOrFileSet};
-    CopyText(state->messageText, sizeof state->messageText, state->string101);
-    return;
-  }
+RunReport Report(ErrorPair pair, BoxText box) {
+  RunReport report{};
+  report.pair = pair;
+  report.box = box;
+  return report;
+}
 
-  state->result = FindMsiexec(run->msiexecPath, sizeof run->msiexecPath);
-  if (state->result.code != 0) {
-    CopyText(state->messageText, sizeof state->messageText, state->string100);
-    return;
-  }
+// Steps 3 to 7; each returns at the first failure, leaving what it made to
+// the cleanup.
+RunReport ExtractAndInstall(const SequenceInput& input, SequenceState* run) {
+  constexpr uint32_t kNoPackageOrFileSet = 2151;
+  if (!SelectPackage(input.context, &run->selection) ||
+      !BuildFileSet(&input.context->payloads, run->selection, &run->files))
+    return Report(ErrorPair{ErrorCode::InvalidData, kNoPackageOrFileSet}, BoxText::CorruptOrUnsupported);
 
-  state->result = PrepareExtractionFolder(&run->files, run->selection.productCode, state->string102,
-                                          run->folderPath);
-  if (state->result.code != 0) {
-    state->suppressBox = 1;  // the user cancelled the folder browser
-    return;
-  }
+  ErrorPair pair = FindMsiexec(run->msiexecPath, sizeof run->msiexecPath);
+  if (pair.code != 0) return Report(pair, BoxText::InstallerRequired);
 
+  pair = PrepareExtractionFolder(&run->files, run->selection.productCode, input.browseTitle, run->folderPath);
+  if (pair.code != 0) return Report(pair, BoxText::None);  // the user cancelled the folder browser
+
+  constexpr uint32_t kProgressWindowEnded = 2280;
   if (RunProgressDialog(&run->files, kProgressWindowClass, run->selection.productName,
                         kProgressWindowFont) != 1) {
     // Cancelled after a failed write, or no window: the user has seen what
     // there was to see.
-    state->result = ErrorPair{ErrorCode::WriteFault, kProgressWindowEnded};
-    state->suppressBox = 1;
-    return;
+    return Report(ErrorPair{ErrorCode::WriteFault, kProgressWindowEnded}, BoxText::None);
   }
 
-  ErrorPair pair = BuildMsiexecCommandLine(run->msiexecPath, run->files.items[0].path, state->arguments,
-                                           state->argumentCount, run->commandLine,
-                                           sizeof run->commandLine);
-  if (pair.code == 0)
-    pair = LaunchMsiexec(run->msiexecPath, run->commandLine, state->showCommand, &run->outcome);
-  TakeUpMsiexecPair(pair, run->msiexecPath, state);
+  pair = BuildMsiexecCommandLine(run->msiexecPath, run->files.items[0].path, input.arguments,
+                                 input.argumentCount, run->commandLine, sizeof run->commandLine);
+  if (pair.code == 0) pair = LaunchMsiexec(run->msiexecPath, run->commandLine, input.showCommand, &run->outcome);
+  return Report(pair, MsiexecBoxText(run->outcome));
 }
 
 }  // namespace
 
-void RunInstallationSequence(LauncherState* state) {
+RunReport RunInstallationSequence(const SequenceInput& input) {
   gTaskbarProgress = CreateTaskbarProgress();
 
   static SequenceState run;
@@ -81,13 +73,15 @@ void RunInstallationSequence(LauncherState* state) {
   run.files.chunkSize = kWriterChunkSize;
   run.outcome = kMsiexecNotRun;
 
-  ExtractAndInstall(state, &run);
+  RunReport report = ExtractAndInstall(input, &run);
+  CopyText(report.msiexecPath, sizeof report.msiexecPath, run.msiexecPath);
 
   // Every path that entered the sequence: what stays on disk is decided by
   // msiexec's outcome and the product's registration.
-  CleanUpExtraction(&run.files, run.outcome, run.selection.productCode, state->context.isWow64,
+  CleanUpExtraction(&run.files, run.outcome, run.selection.productCode, input.context->isWow64,
                     run.folderPath);
   TaskbarProgress* taskbar = gTaskbarProgress;
   gTaskbarProgress = nullptr;
   ReleaseTaskbarProgress(taskbar);
+  return report;
 }

@@ -5,7 +5,6 @@
 
 #include "base/bounded_text.h"
 #include "base/platform.h"
-#include "handoff/msiexec_outcome.h"
 
 namespace {
 
@@ -43,6 +42,8 @@ ErrorPair Refuse(char* line, size_t size, ErrorPair pair) {
 ErrorPair BuildMsiexecCommandLine(const char* msiexecPath, const char* packagePath,
                                   char16_t* const* arguments, int32_t count, char* commandLine,
                                   size_t size) {
+  // The line does not fit, or an argument cannot be converted: msiexec is not started.
+  constexpr uint32_t kMsiexecNotStarted = 2355;
   const ErrorPair tooLong{ErrorCode::FilenameExcedRange, kMsiexecNotStarted};
   std::memset(commandLine, 0, size);
   size_t length = 0;

@@ -10,6 +10,8 @@
 
 // The command-line buffer: at most 1023 characters and the terminator.
 constexpr size_t kMsiexecCommandLineSize = 1024;
+// The msiexec path buffer: at most 1023 characters and the terminator.
+constexpr uint32_t kMsiexecPathSize = 1024;
 
 // Fills `commandLine` (`size` bytes, kMsiexecCommandLineSize in the run)
 // with `msiexecPath`, " /i " and `packagePath`, then every argument from

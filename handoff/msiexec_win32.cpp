@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kMsiexecNotFound = 2161;
-
 #if defined(__i386__) || defined(_M_IX86)
 static_assert(sizeof(STARTUPINFOA) == 68, "msiexec receives the i686 STARTUPINFOA");
 #endif
@@ -18,6 +16,7 @@ static_assert(sizeof(STARTUPINFOA) == 68, "msiexec receives the i686 STARTUPINFO
 }  // namespace
 
 ErrorPair FindMsiexec(char* path, uint32_t size) {
+  constexpr uint32_t kMsiexecNotFound = 2161;
   const ErrorPair notFound{ErrorCode::NoAssociation, kMsiexecNotFound};
   if (size == 0) return notFound;
   // 0 when it fails; the size it would need (nothing stored) when too small.
@@ -41,10 +40,13 @@ ErrorPair LaunchMsiexec(const char* msiexecPath, char* commandLine, int32_t show
   startup.wShowWindow = static_cast<WORD>(static_cast<uint32_t>(showCommand) & 0xFFFFu);
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof process);
+  constexpr uint32_t kMsiexecNotStarted = 2355;
   if (!gWin32.CreateProcessA(msiexecPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                              &startup, &process))
     return MakeErrorPair(&platform::LastError, ErrorCode::NoProcSlots, kMsiexecNotStarted);
+  outcome->started = 1;
 
+  constexpr uint32_t kMsiexecOutcomeUnknown = 2352, kMsiexecEnded = 2349;
   ErrorPair pair;
   if (gWin32.WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0) {
     outcome->unknown = 1;
@@ -57,7 +59,7 @@ ErrorPair LaunchMsiexec(const char* msiexecPath, char* commandLine, int32_t show
       outcome->unknown = 1;
       pair = ErrorPair{ErrorCode::StillActive, kMsiexecOutcomeUnknown};
     } else {
-      pair = ErrorPair{outcome->exitCode, kMsiexecFailed};
+      pair = ErrorPair{outcome->exitCode, kMsiexecEnded};
     }
   }
   gWin32.CloseHandle(process.hThread);

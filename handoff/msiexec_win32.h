@@ -4,10 +4,8 @@
 #include <cstdint>
 
 #include "base/error_pair.h"
+#include "handoff/msiexec_command_line.h"
 #include "handoff/msiexec_outcome.h"
-
-// The msiexec path buffer: at most 1023 characters and the terminator.
-constexpr uint32_t kMsiexecPathSize = 1024;
 
 // Writes the system directory's "msiexec.exe" into `path` (`size` bytes).
 // Nothing else is looked at: a search path begins with the launcher's own
@@ -16,15 +14,16 @@ constexpr uint32_t kMsiexecPathSize = 1024;
 // (Under WOW64 the system directory is the 32-bit one, as for a search.)
 // Returns (0, 2161) when the file is there; (1155 ERROR_NO_ASSOCIATION,
 // 2161) with `path` empty when the directory cannot be read, the path does
-// not fit or the file is missing. The caller shows string 100 then.
+// not fit or the file is missing.
 ErrorPair FindMsiexec(char* path, uint32_t size);
 
 // Starts `msiexecPath` with `commandLine` (BuildMsiexecCommandLine's; the
 // system may write into it), showing its window as the low 16 bits of
 // `showCommand` ask, without inherited handles, in the launcher's own
 // environment and folder; waits without a time limit and reads the exit
-// code into `outcome`, which starts as kMsiexecNotRun. Both process handles
-// are closed on every path. Pairs:
+// code into `outcome`, which starts as kMsiexecNotRun and is marked started
+// once the process exists. Both process handles are closed on every path.
+// Pairs:
 //   (0, 2349)               msiexec ended with 0;
 //   (exit code, 2349)       it ended with another code; a failed read of the
 //                           code leaves 1601;

@@ -9,7 +9,8 @@
 
 void BeginRun(LauncherState* state) {
   std::memset(state, 0, sizeof *state);
-  state->result = kInitialRunResult;
+  state->report.pair = kInitialRunResult;
+  state->report.box = BoxText::Generic;
 }
 
 bool HasQuietSwitch(char16_t* const* arguments, int32_t count) {
@@ -30,13 +31,37 @@ ErrorPair LoadPayloads(const uint8_t* file, uint32_t fileSize, PayloadList* payl
   return pair;
 }
 
-void ComposeErrorText(LauncherState* state) {
-  if (state->messageText[0] != '\0') return;
-  char insert[64];
-  size_t length = 0;
-  insert[0] = '\0';
-  AppendFormat(insert, sizeof insert, &length, "%u, %u, %u", 1u, state->result.code, state->result.line);
-  FormatErrorText(state->result.code, state->messageText, sizeof state->messageText, insert);
+bool DecideErrorBox(LauncherState* state) {
+  const RunReport& report = state->report;
+  if (report.pair.code == 0 || HasQuietSwitch(state->arguments, state->argumentCount)) return false;
+  char* text = state->messageText;
+  const uint32_t size = sizeof state->messageText;
+  text[0] = '\0';
+  switch (report.box) {
+    case BoxText::None:
+      return false;
+    case BoxText::InstallerRequired:
+      CopyText(text, size, state->string100);
+      break;
+    case BoxText::CorruptOrUnsupported:
+      CopyText(text, size, state->string101);
+      break;
+    case BoxText::MsiexecSystemText:
+      FormatErrorText(report.pair.code, text, size, report.msiexecPath);
+      break;
+    case BoxText::Generic:
+      break;
+  }
+  // A string that could not be loaded is empty: the code and the site tell
+  // at least what failed where.
+  if (text[0] == '\0') {
+    char insert[64];
+    size_t length = 0;
+    insert[0] = '\0';
+    AppendFormat(insert, sizeof insert, &length, "%u, %u, %u", 1u, report.pair.code, report.pair.line);
+    FormatErrorText(report.pair.code, text, size, insert);
+  }
+  return true;
 }
 
 void EndRun(LauncherState* state) {

@@ -13,14 +13,6 @@
 
 namespace {
 
-// Failure sites of start-up.
-constexpr uint32_t kArgumentsNotAllocated = 2411;
-constexpr uint32_t kOwnPathUnavailable = 2406;
-constexpr uint32_t kOwnFileNotOpened = 2042;
-constexpr uint32_t kOwnFileSizeUnknown = 2035;
-constexpr uint32_t kOwnFileNoMemory = 2030;
-constexpr uint32_t kOwnFileNotRead = 2023;
-
 // The part of the path after its last backslash, found with CharNextA so a
 // trail byte of a double-byte character never counts as one.
 const char* CaptionOf(const char* ownPath) {
@@ -53,12 +45,14 @@ uint32_t ProbeWow64() {
 ErrorPair ReadOwnPayloads(const char* ownPath, PayloadList* payloads) {
   HANDLE file = gWin32.CreateFileA(ownPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  constexpr uint32_t kOwnFileNotOpened = 2042;
   if (file == INVALID_HANDLE_VALUE) return MakeErrorPair(&platform::LastError, ErrorCode::OpenFailed, kOwnFileNotOpened);
 
   ErrorPair pair;
   uint8_t* bytes = nullptr;
   const DWORD size = gWin32.GetFileSize(file, nullptr);
   DWORD read = 0;
+  constexpr uint32_t kOwnFileSizeUnknown = 2035, kOwnFileNoMemory = 2030, kOwnFileNotRead = 2023;
   if (size == INVALID_FILE_SIZE && platform::LastError() != 0) {
     pair = MakeErrorPair(nullptr, ErrorCode::SeekOnDevice, kOwnFileSizeUnknown);
   } else if (!(bytes = static_cast<uint8_t*>(platform::AllocBlock(size, 0)))) {
@@ -89,32 +83,32 @@ uint32_t RunLauncher(HINSTANCE instance, int showCommand) {
 
   int32_t count = 0;
   state.arguments = SplitCommandLine(reinterpret_cast<const char16_t*>(gWin32.GetCommandLineW()), &count);
+  constexpr uint32_t kArgumentsNotAllocated = 2411;
   if (!state.arguments) {
-    state.result = MakeErrorPair(&platform::LastError, ErrorCode::NotEnoughMemory, kArgumentsNotAllocated);
+    state.report.pair = MakeErrorPair(&platform::LastError, ErrorCode::NotEnoughMemory, kArgumentsNotAllocated);
   } else {
     state.argumentCount = count;
     state.ownPath = GetOwnModulePath();
+    constexpr uint32_t kOwnPathUnavailable = 2406;
     if (!state.ownPath) {
-      state.result = MakeErrorPair(nullptr, ErrorCode::CantResolveFilename, kOwnPathUnavailable);
+      state.report.pair = MakeErrorPair(nullptr, ErrorCode::CantResolveFilename, kOwnPathUnavailable);
     } else {
-      state.result = ReadOwnPayloads(state.ownPath, &state.context.payloads);
+      state.report.pair = ReadOwnPayloads(state.ownPath, &state.context.payloads);
       LoadStringInto(instance, kStringInstallerRequired, state.string100, sizeof state.string100);
       LoadStringInto(instance, kStringCorruptOrUnsupported, state.string101, sizeof state.string101);
       LoadStringInto(instance, kStringSelectFolder, state.string102, sizeof state.string102);
-      if (state.result.code != 0)
-        CopyText(state.messageText, sizeof state.messageText, state.string101);
+      if (state.report.pair.code != 0)
+        state.report.box = BoxText::CorruptOrUnsupported;  // no payload could be loaded
       else
-        RunInstallationSequence(&state);
+        state.report = RunInstallationSequence(
+            {&state.context, state.arguments, state.argumentCount, state.showCommand, state.string102});
     }
   }
 
   // Exit handling, on every path.
-  if (HasQuietSwitch(state.arguments, state.argumentCount)) state.suppressBox = 1;
-  if (state.result.code != 0 && !state.suppressBox) {
-    ComposeErrorText(&state);
+  if (DecideErrorBox(&state))
     gWin32.MessageBoxA(nullptr, state.messageText, CaptionOf(state.ownPath), MB_ICONERROR);
-  }
-  const uint32_t exitCode = state.result.code;
+  const uint32_t exitCode = state.report.pair.code;
   EndRun(&state);
   gWin32.CoUninitialize();
   return exitCode;

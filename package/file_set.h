@@ -1,5 +1,6 @@
-// The files to extract for the selected package, held in memory, and the
-// chunked writer that the progress window drives.
+// The files to extract for the selected package, held in memory, and how
+// the set is built. Writing, closing and releasing the items is
+// package/file_writer.h's.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ struct FileItem {
   char name[kFileItemTextSize];  // "main.msi", or the cab entry's file name
   uint8_t* data;                 // owned: the decoded file record, or null
   uint32_t size;
-  void* handle;     // open for writing (set by the extraction folder), or null
+  void* handle;     // open for writing (set by the extraction folder), or null; closed by CloseFileItem only
   uint32_t written;  // bytes of data written so far
   char path[kFileItemTextSize];  // folder and name, set by the extraction folder
 };
@@ -53,7 +54,7 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 // manifest walk stopped before the end of the selected payload's manifest or
 // ran out of memory, or two items whose names differ at most in ASCII letter
 // case hold different bytes (they would be one file on Windows). Whatever
-// was added stays in the set for ReleaseFileSet.
+// was added stays in the set for ReleaseFileSet (package/file_writer.h).
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
 
 // ManifestEntryVisitor over a CabCollection: for a cab entry of the
@@ -63,16 +64,3 @@ bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection
 // Always returns 1, so every entry of every payload is examined. Entries
 // with a field longer than 255 bytes are ignored.
 int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context);
-
-// One step of the writer: writes at most chunkSize bytes of the item at the
-// cursor, or closes the finished item and moves to the next one. Returns
-// 234 (call again), 0 (every file written and closed) or 29 (a write failed
-// or was short; the cursor stays on the item, and the next call goes on from
-// its written count). `percentage`, when given, receives the current item's
-// progress, 0 to 100.
-uint32_t WriteNextChunk(FileSet* set, int32_t* percentage);
-
-// Frees every item's data, closes every handle still open, frees the array
-// and leaves the set empty (count 0, items null). Files on disk are left
-// alone: deleting them is the cleanup's decision.
-void ReleaseFileSet(FileSet* set);

@@ -2,15 +2,12 @@
 
 #include <cstring>
 
+#include "base/byte_view.h"
 #include "base/platform.h"
 
 namespace {
 
 constexpr uint32_t kEntryHeaderSize = 8;
-
-uint32_t ReadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // Converts `units` UTF-16 units at `text` into a fresh zero-filled block of
 // the measured size plus one, so that the result is terminated even when the
@@ -45,15 +42,17 @@ char* ConvertEntryText(const ManifestEntry& entry) {
 }  // namespace
 
 bool ReadManifestEntry(const uint8_t* manifest, uint32_t size, uint32_t* offset, ManifestEntry* entry) {
-  const uint32_t at = *offset;
-  if (at > size || size - at < kEntryHeaderSize) return false;
-  const uint32_t textAt = at + kEntryHeaderSize;
-  const uint32_t byteLength = ReadU32(manifest + at + 4);
-  if (byteLength > size - textAt) return false;  // the text would pass the end
-  entry->id = ReadU32(manifest + at);
+  const ByteView view{manifest, size};
+  const uint64_t at = *offset;
+  uint32_t id = 0, byteLength = 0;
+  ByteView text;
+  if (!U32(view, at, &id) || !U32(view, at + 4, &byteLength)) return false;  // the header is cut
+  if (!Sub(view, at + kEntryHeaderSize, byteLength, &text)) return false;    // the text would pass the end
+  entry->id = id;
   entry->byteLength = byteLength;
-  entry->text = manifest + textAt;
-  *offset = textAt + byteLength;
+  entry->text = text.data;
+  // Inside the manifest, whose size is a u32.
+  *offset = static_cast<uint32_t>(at + kEntryHeaderSize + byteLength);
   return true;
 }
 

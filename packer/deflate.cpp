@@ -2,19 +2,18 @@
 
 #include <libdeflate.h>
 
-bool CompressZlibStream(const uint8_t* data, size_t size, int level, std::vector<uint8_t>* out) {
+bool CompressZlibStream(const uint8_t* data, size_t size, int level, std::vector<uint8_t>* out, std::string* error) {
   out->clear();
+  size_t written = 0;
   libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
-  if (compressor == nullptr) return false;
-  // The bound holds for any input, so the call below cannot run out of room;
-  // a zero result would mean a broken bound, reported as failure all the same.
-  out->resize(libdeflate_zlib_compress_bound(compressor, size));
-  size_t written = libdeflate_zlib_compress(compressor, data, size, out->data(), out->size());
-  libdeflate_free_compressor(compressor);
-  if (written == 0) {
-    out->clear();
-    return false;
+  if (compressor != nullptr) {
+    // The bound holds for any input, so the call below cannot run out of
+    // room; a zero result would mean a broken bound, a failure all the same.
+    out->resize(libdeflate_zlib_compress_bound(compressor, size));
+    written = libdeflate_zlib_compress(compressor, data, size, out->data(), out->size());
+    libdeflate_free_compressor(compressor);
   }
   out->resize(written);
-  return true;
+  if (written == 0) *error = "cannot compress at level " + std::to_string(level);
+  return written != 0;
 }

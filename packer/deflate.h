@@ -1,10 +1,11 @@
-// zlib-format compression for payload records, with libdeflate: whole-buffer
-// compression that is both faster and tighter than zlib's own at the levels
-// the packer uses. The launcher inflates the result with plain zlib.
+// The packer's record compressor: zlib-format streams made with libdeflate,
+// whole-buffer compression that is both faster and tighter than zlib's own
+// at the levels the packer uses. The launcher inflates them with plain zlib.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The level the packer uses unless told otherwise (libdeflate: 1..12).
@@ -14,7 +15,8 @@
 constexpr int kDefaultDeflateLevel = 3;
 
 // Compresses `size` bytes at `data` into one zlib stream (RFC 1950 wrapper,
-// 32 KiB window, no preset dictionary) in *out, replacing its contents.
-// False only when the compressor cannot be made (no memory or a level out
-// of range); *out is then empty.
-bool CompressZlibStream(const uint8_t* data, size_t size, int level, std::vector<uint8_t>* out);
+// 32 KiB window, no preset dictionary) in *out, replacing its contents. A
+// RecordCompressor (packer/payload_writer.h). False only when the
+// compressor cannot be made (no memory or a level out of range): *out is
+// then empty and *error says "cannot compress at level N".
+bool CompressZlibStream(const uint8_t* data, size_t size, int level, std::vector<uint8_t>* out, std::string* error);

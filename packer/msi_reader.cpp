@@ -24,6 +24,8 @@ struct GErrorHolder {
   std::string Text() const { return error != nullptr ? error->message : "unknown error"; }
 };
 
+void DropLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 std::string TakeString(gchar* text) {
   std::string result = text != nullptr ? text : "";
   g_free(text);
@@ -99,6 +101,8 @@ bool ParseMsiTemplate(const std::string& templateText, std::string* architecture
   }
   return true;
 }
+
+void SilenceMsiLibraryLogs() { g_log_set_default_handler(DropLog, nullptr); }
 
 bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* error) {
   *facts = MsiFacts();

@@ -22,6 +22,10 @@ struct MsiFacts {
 // database, or when its platform is one the launcher cannot select.
 bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* error);
 
+// libmsi warns on standard error about files it cannot open; the packer
+// says so itself, in one line that names the file. Call once, first.
+void SilenceMsiLibraryLogs();
+
 // The Template property's two halves in the manifest's terms. False with
 // *error set for a platform other than "", "Intel", "x64" or "AMD64".
 bool ParseMsiTemplate(const std::string& templateText, std::string* architecture, std::string* lcids,

@@ -1,14 +1,14 @@
 #include "packer/pack_command.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
 #include "package/names.h"
+#include "packer/commands.h"
 #include "packer/deflate.h"
 #include "packer/file_io.h"
 #include "packer/keys.h"
-#include "packer/pe_placement.h"
 #include "payload/record_stack.h"
 
 namespace {
@@ -63,32 +63,7 @@ bool IsSafeCabinetName(const std::string& name) {
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
 
-// Whether `exe` is a PE image the carrier can go into: a PE32 image for
-// either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
-// the launcher, which reads only its tail (*pe32Plus is then set).
-bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
-  // Only the headers the placement needs; pe_placement checks the rest.
-  if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') return false;
-  auto u32 = [&](size_t at) {
-    return static_cast<uint32_t>(exe[at]) | static_cast<uint32_t>(exe[at + 1]) << 8 |
-           static_cast<uint32_t>(exe[at + 2]) << 16 | static_cast<uint32_t>(exe[at + 3]) << 24;
-  };
-  uint64_t pe = u32(0x3C);
-  if (pe + 248 > exe.size() || u32(pe) != 0x00004550) return false;
-  const uint32_t magic = exe[pe + 24] | exe[pe + 25] << 8;
-  *pe32Plus = magic == 0x20B;
-  if (*pe32Plus && tailCarrier && pe + 264 <= exe.size()) {
-    *tableSize = u32(pe + 172);
-    return true;
-  }
-  if (magic != 0x10B) return false;
-  *tableSize = u32(pe + 156);
-  return true;
-}
-
 }  // namespace
-
-void ReportError(const std::string& message) { std::fprintf(stderr, "msilaunch-pack: %s\n", message.c_str()); }
 
 bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
   if (facts.architecture != "Intel" && facts.architecture != "x64") {
@@ -191,6 +166,9 @@ void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) 
 bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
                    void (*progress)(void* context, uint64_t bytes), void* progressContext, std::string* error) {
   stack->clear();
+  RecordEncoding encoding;
+  encoding.level = level;
+  encoding.compressor = CompressZlibStream;
   auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
     // Sizes travel as u32 in the trailer and the launcher's blocks.
     if (content.size() >= std::numeric_limits<uint32_t>::max()) {
@@ -198,11 +176,7 @@ bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, By
       return false;
     }
     ByteVector data, signature;
-    if (!CompressZlibStream(content.data(), content.size(), level, &data)) {
-      *error = "cannot compress at level " + std::to_string(level);
-      return false;
-    }
-    if (!SignBytes(key, content.data(), content.size(), &signature, error)) return false;
+    if (!EncodeRecord(content.data(), content.size(), key, encoding, &data, &signature, error)) return false;
     AppendRawRecord(stack, type, id, data, signature);
     if (stack->size() >= std::numeric_limits<uint32_t>::max()) {
       *error = "the payload passes 4 GiB, more than the launcher can read";
@@ -217,16 +191,7 @@ bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, By
   return true;
 }
 
-int RunKeygen(const std::string& privatePath) {
-  std::string publicPath, error;
-  if (!GenerateKeyPair(privatePath, &publicPath, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
-  std::printf("wrote %s (private: keep it secret) and %s (for MSILAUNCH_PUBLIC_KEY)\n", privatePath.c_str(),
-              publicPath.c_str());
-  return kExitOk;
-}
+namespace {
 
 int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
             const std::vector<PackageRequest>& packages) {
@@ -238,7 +203,7 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
     ReportError(error);
     return kExitFailed;
   }
-  SigningKey* key = LoadSigningKey(keyPath, &error);
+  const SigningKeyPtr key(LoadSigningKey(keyPath, &error));
   if (key == nullptr) {
     ReportError(error);
     return kExitFailed;
@@ -247,7 +212,6 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   uint64_t total = 0;
   for (size_t i = 0; i < packages.size(); ++i) {
     if (!LoadPackage(packages[i], &sources[i], &error)) {
-      FreeSigningKey(key);
       ReportError(error);
       return kExitFailed;
     }
@@ -260,9 +224,8 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   ProgressBar bar;
   StartProgress(&bar, "packing", total);
   ByteVector stack;
-  bool encoded = EncodePayload(plan, key, level, &stack, ReportProgress, &bar, &error);
+  bool encoded = EncodePayload(plan, key.get(), level, &stack, ReportProgress, &bar, &error);
   FinishProgress(&bar);
-  FreeSigningKey(key);
   if (!encoded || !WriteFileAtomically(outputPath, stack, 0644, &error)) {
     ReportError(encoded ? error : outputPath + ": " + error);
     return kExitFailed;
@@ -270,65 +233,37 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   return kExitOk;
 }
 
-int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
-              const std::string& outputPath) {
-  std::string error;
-  ByteVector stub, stack, out;
-  if (!ReadWholeFile(stubPath, &stub, &error) || !ReadWholeFile(payloadPath, &stack, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
-  LocatedRecord manifest;
-  if (stack.size() >= std::numeric_limits<uint32_t>::max() ||
-      !LocateRecord(stack.data(), static_cast<uint32_t>(stack.size()), ManifestRecordType, 0, &manifest)) {
-    ReportError(payloadPath + ": not a payload (no manifest record ends it)");
-    return kExitFailed;
-  }
-  uint32_t tableSize = 0;
-  bool pe32Plus = false;
-  if (!PeSecurityDirectory(stub, carrier == "tail", &tableSize, &pe32Plus)) {
-    ReportError(stubPath + (pe32Plus ? ": not a PE32 executable (a PE32+ stub takes only --carrier tail)"
-                                     : ": not a PE32 executable"));
-    return kExitFailed;
-  }
-  bool signedStub = tableSize != 0;
-  bool placed = false;
-  if (pe32Plus) {
-    // The shipping launcher is PE32; an x86-64 build is only a way to run
-    // the launcher where no 32-bit Windows code runs. It never looks into its
-    // own PE32+ signature, and bytes behind a signed image's table would
-    // break it, so only an unsigned one is taken.
-    if (signedStub) {
-      ReportError(stubPath + ": a signed PE32+ stub cannot take a payload (the launcher reads only the tail of a "
-                             "PE32+ file, and bytes after its signature would break it)");
-      return kExitFailed;
+}  // namespace
+
+int PackCommand(const CliCall& call) {
+  std::string key, output;
+  int level = kDefaultDeflateLevel;
+  std::vector<PackageRequest> packages;
+  PackageRequest next;
+  // Package options apply to the package that follows them.
+  for (const CliArgument& argument : call.arguments) {
+    const std::string name = argument.option != nullptr ? argument.option->name : "";
+    const std::string& value = argument.value;
+    if (name == "key") key = value;
+    else if (name == "output") output = value;
+    else if (name == "level") level = std::atoi(value.c_str());
+    else if (name == "arch") next.architecture = value;
+    else if (name == "lcids") next.lcids = value;
+    else if (name == "code") next.productCode = value;
+    else if (name == "name") next.productName = value;
+    else if (name == "cab") next.cabinetPaths.push_back(value);
+    else {
+      next.msiPath = value;
+      packages.push_back(next);
+      next = PackageRequest();
     }
-    std::fprintf(stderr, "msilaunch-pack: warning: %s is a PE32+ (x86-64) stub: a test build of the launcher, not "
-                         "the shipping 32-bit one\n", stubPath.c_str());
-    placed = PlaceStackAtEnd(stub, stack, &out, &error);
-  } else if (carrier == "certificate") {
-    if (!signedStub) {
-      ReportError(stubPath + ": the certificate carrier needs a signed stub (sign it first, or use --carrier tail)");
-      return kExitFailed;
-    }
-    placed = PlaceStackInCertificate(stub, stack, &out, &error);
-  } else if (signedStub) {
-    placed = PlaceStackInCertificateTable(stub, stack, &out, &error);
-    if (placed)
-      std::fprintf(stderr,
-                   "msilaunch-pack: warning: %s: the payload lies inside the certificate table; Windows with "
-                   "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)\n",
-                   outputPath.c_str());
-  } else {
-    placed = PlaceStackAtEnd(stub, stack, &out, &error);
   }
-  if (!placed) {
-    ReportError(stubPath + ": " + error);
-    return kExitFailed;
-  }
-  if (!WriteFileAtomically(outputPath, out, 0755, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
-  return kExitOk;
+  if (key.empty() || output.empty()) return UsageError(call, "-k KEY.pem and -o PAYLOAD.bin are required");
+  if (packages.empty()) return UsageError(call, "no package given");
+  if (!next.architecture.empty() || !next.lcids.empty() || !next.productCode.empty() || !next.productName.empty() ||
+      !next.cabinetPaths.empty())
+    return UsageError(call, "package options after the last package apply to nothing");
+  if (level < 1 || level > 12) return UsageError(call, "--level must be 1..12");
+  return RunPack(key, output, level, packages);
 }
+

@@ -1,5 +1,6 @@
-// From MSI packages to a signed payload (a record stack), and from a payload
-// and a launcher stub to a ready-to-ship executable.
+// pack: from MSI packages to a signed payload (a record stack). The steps
+// are here for the packer tests; the command's entry is PackCommand
+// (packer/commands.h).
 #pragma once
 
 #include <cstdint>
@@ -8,12 +9,6 @@
 
 #include "packer/msi_reader.h"
 #include "packer/payload_writer.h"
-
-// Exit codes of msilaunch-pack (documented in its --help and docs/FORMAT.md).
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;    // an input is missing or wrong, or an output cannot be written
-constexpr int kExitUsage = 2;     // the command line is wrong
-constexpr int kExitInvalid = 3;   // a payload does not decode, verify or hold together
 
 // One package as given on the command line: the database and the
 // overrides that came before it (empty means "from the database").
@@ -59,19 +54,11 @@ struct PayloadPlan {
 void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan);
 
 // Encodes the plan as a record stack: the manifest record lowest, then one
-// file record per file; each content as one zlib stream (libdeflate at
-// `level`) signed with `key` over the content. `progress` gets each
-// record's content size after it is written (may be null).
+// file record per file, each through the writer's EncodeRecord with
+// libdeflate at `level` (CompressZlibStream) and signed with `key` over the
+// content. `progress` gets each record's content size after it is written
+// (may be null). False with *error set.
 bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
                    void (*progress)(void* context, uint64_t bytes), void* progressContext,
                    std::string* error);
 
-int RunKeygen(const std::string& privatePath);
-int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
-            const std::vector<PackageRequest>& packages);
-// carrier: "certificate" or "tail".
-int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
-              const std::string& outputPath);
-
-// Prints "msilaunch-pack: <message>" on standard error.
-void ReportError(const std::string& message);

@@ -181,21 +181,25 @@ void AppendRawRecord(ByteVector* stack, const Guid16& type, uint32_t id, const B
   stack->insert(stack->end(), trailer, trailer + kRecordTrailerSize);
 }
 
+bool EncodeRecord(const uint8_t* content, size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
+                  ByteVector* data, ByteVector* signature, std::string* error) {
+  signature->clear();
+  if (encoding.compress) {
+    if (!encoding.compressor(content, contentSize, encoding.level, data, error)) return false;
+  } else {
+    data->assign(content, content + contentSize);
+  }
+  if (!encoding.sign) return true;
+  const uint8_t* signedBytes = encoding.signStoredBytes ? data->data() : content;
+  const size_t signedSize = encoding.signStoredBytes ? data->size() : contentSize;
+  return SignBytes(key, signedBytes, signedSize, signature, error);
+}
+
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error) {
-  ByteVector data;
-  if (encoding.compress) {
-    if (!CompressContent(content, contentSize, encoding.level, &data, error)) return false;
-  } else {
-    data.assign(content, content + contentSize);
-  }
-  ByteVector signature;
-  if (encoding.sign) {
-    const uint8_t* signedBytes = encoding.signStoredBytes ? data.data() : content;
-    const size_t signedSize = encoding.signStoredBytes ? data.size() : contentSize;
-    if (!SignBytes(key, signedBytes, signedSize, &signature, error)) return false;
-  }
+  ByteVector data, signature;
+  if (!EncodeRecord(content, contentSize, key, encoding, &data, &signature, error)) return false;
   if (!FitsU32(data.size()) || !FitsU32(stack->size() + data.size() + signature.size() + kRecordTrailerSize)) {
     *error = "record stack larger than 4 GiB - 1";
     return false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,18 @@ using ByteVector = std::vector<uint8_t>;
 // An RSA private key for signing records (OpenSSL EVP_PKEY inside).
 struct SigningKey;
 
-// Loads a PEM RSA-2048 private key. Null with *error set on failure
-// (unreadable file, not RSA, not 2048 bits).
+// Loads a PEM RSA-2048 private key; the caller owns it (hold it in a
+// SigningKeyPtr). Null with *error set on failure (unreadable file, not
+// RSA, not 2048 bits).
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
+// Frees a key from LoadSigningKey; null is ignored.
 void FreeSigningKey(SigningKey* key);
+
+struct SigningKeyRelease {
+  void operator()(SigningKey* key) const { FreeSigningKey(key); }
+};
+// A signing key with one owner, freed on every path.
+using SigningKeyPtr = std::unique_ptr<SigningKey, SigningKeyRelease>;
 // The modulus of the key's public half, least significant byte first.
 void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]);
 
@@ -30,20 +39,35 @@ std::string CabEntryText(const std::string& packageIds, const std::string& fileN
 // UTF-16LE including one terminating NUL.
 void AppendManifestEntry(ByteVector* manifest, uint32_t id, const std::string& text);
 
+// Compresses `contentSize` bytes at `content` into one zlib stream (RFC
+// 1950) at `level`, replacing *out. False with *error set (and *out empty).
+using RecordCompressor = bool (*)(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
+                                  std::string* error);
+
+// The writer's compressor: zlib's compress2 (levels 0..9). The packer
+// passes libdeflate's instead (packer/deflate.h).
+bool CompressContent(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
+                     std::string* error);
+
 struct RecordEncoding {
   bool compress = true;  // data part: one zlib stream of the content
   bool sign = true;      // signature part: RSA PKCS#1 v1.5 / SHA-256 over the content
-  int level = 9;         // compression level
+  int level = 9;         // compression level, in the compressor's range
   // Deliberately wrong records for tests: sign the data part as stored (the
   // compressed bytes) instead of the content.
   bool signStoredBytes = false;
+  RecordCompressor compressor = CompressContent;
 };
 
-// The pieces AppendRecord is made of, for tools and for tests that need a
+// The one record encoder: the data part (compressed by
+// encoding.compressor, or the content as it is) and the signature part
+// (empty when not signing; `key` is needed when signing) of a record of
+// `content`. False with *error set on failure.
+bool EncodeRecord(const uint8_t* content, size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
+                  ByteVector* data, ByteVector* signature, std::string* error);
+
+// The pieces a record is made of, for tools and for tests that need a
 // record no correct writer would make (cut streams, foreign signatures).
-// One zlib stream (RFC 1950) of `content` at `level`.
-bool CompressContent(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
-                     std::string* error);
 // RSASSA-PKCS1-v1_5 / SHA-256 signature (256 bytes) of `bytes`.
 bool SignBytes(const SigningKey* key, const uint8_t* bytes, size_t size, ByteVector* signature,
                std::string* error);
@@ -51,8 +75,9 @@ bool SignBytes(const SigningKey* key, const uint8_t* bytes, size_t size, ByteVec
 void AppendRawRecord(ByteVector* stack, const Guid16& type, uint32_t id, const ByteVector& data,
                      const ByteVector& signature);
 
-// Appends one record (data, signature, trailer) to `stack`. `key` is needed
-// when signing. False with *error set on failure.
+// Appends one record (EncodeRecord's data and signature, then the trailer)
+// to `stack`. False with *error set on failure, also when the stack would
+// pass 4 GiB - 1.
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error);

@@ -11,78 +11,43 @@
 #include <cstring>
 #include <memory>
 
+#include "base/byte_view.h"
 #include "payload/carriers.h"
+#include "payload/pe_image.h"
 
 namespace {
 
-constexpr uint32_t kLfanewOffset = 0x3C;
-constexpr uint32_t kPeSignature = 0x00004550;
-constexpr uint32_t kOptionalHeaderOffset = 24;  // from e_lfanew
-constexpr uint16_t kPe32Magic = 0x10B;
-constexpr uint16_t kPe32PlusMagic = 0x20B;
-constexpr uint32_t kPe32HeadersSize = 248;     // through the 16 PE32 data directories
-constexpr uint32_t kChecksumOffset = 24 + 64;  // from e_lfanew
-constexpr uint32_t kRvaCountOffset = 24 + 92;
-constexpr uint32_t kSecurityEntryOffset = 24 + 128;
-// PE32+ keeps 64-bit fields before its data directories, so they sit 16
-// bytes further on.
-constexpr uint32_t kPe32PlusHeadersSize = 264;
-constexpr uint32_t kPe32PlusRvaCountOffset = 24 + 108;
-constexpr uint32_t kPe32PlusSecurityEntryOffset = 24 + 144;
-constexpr uint32_t kSecurityDirectoryIndex = 4;
-constexpr uint32_t kWinCertificateHeaderSize = 8;
 constexpr uint32_t kTableAlignment = 8;
-
-uint16_t GetU16(const ByteVector& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-uint32_t GetU32(const ByteVector& b, size_t at) {
-  return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-         static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-void PutU32(ByteVector* b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 uint64_t AlignUp(uint64_t value) { return (value + kTableAlignment - 1) / kTableAlignment * kTableAlignment; }
 
-// What the placements need to know of a PE image.
+ByteView ViewOf(const ByteVector& bytes) { return ByteView{bytes.data(), bytes.size()}; }
+
+// What the placements need to know of a PE image: its headers, and its
+// certificate table as the image declares it.
 struct PeLayout {
-  size_t lfanew;
-  bool pe32;
-  uint32_t tableOffset;  // security directory entry
+  PeImage image;
+  uint32_t tableOffset;  // 0 and 0 when the image declares no security directory
   uint32_t tableSize;
 };
 
 bool ReadPeLayout(const ByteVector& exe, PeLayout* layout, std::string* error) {
-  if (exe.size() < 64 || exe[0] != 'M' || exe[1] != 'Z') {
-    *error = "not a PE image: no MZ header";
-    return false;
+  switch (ReadPeImage(ViewOf(exe), &layout->image)) {
+    case PeHeaders::NoDosHeader: *error = "not a PE image: no MZ header"; return false;
+    case PeHeaders::NoPeSignature: *error = "not a PE image: no PE signature"; return false;
+    case PeHeaders::UnknownMagic: *error = "not a PE image: unknown optional header magic"; return false;
+    case PeHeaders::Truncated:
+      *error = layout->image.magic == kPe32Magic ? "truncated PE32 optional header" : "truncated PE32+ optional header";
+      return false;
+    case PeHeaders::Complete: break;
   }
-  const uint64_t lfanew = GetU32(exe, kLfanewOffset);
-  if (lfanew + kOptionalHeaderOffset + 2 > exe.size() || GetU32(exe, lfanew) != kPeSignature) {
-    *error = "not a PE image: no PE signature";
-    return false;
-  }
-  const uint16_t magic = GetU16(exe, lfanew + kOptionalHeaderOffset);
-  if (magic != kPe32Magic && magic != kPe32PlusMagic) {
-    *error = "not a PE image: unknown optional header magic";
-    return false;
-  }
-  layout->lfanew = lfanew;
-  layout->pe32 = magic == kPe32Magic;
   layout->tableOffset = 0;
   layout->tableSize = 0;
   // A PE32+ table is read only so that a signed x86-64 image is not given
   // bytes behind its signature; the launcher never looks into one.
-  const uint64_t headersSize = layout->pe32 ? kPe32HeadersSize : kPe32PlusHeadersSize;
-  const uint32_t rvaCountOffset = layout->pe32 ? kRvaCountOffset : kPe32PlusRvaCountOffset;
-  const uint32_t securityOffset = layout->pe32 ? kSecurityEntryOffset : kPe32PlusSecurityEntryOffset;
-  if (lfanew + headersSize > exe.size()) {
-    *error = layout->pe32 ? "truncated PE32 optional header" : "truncated PE32+ optional header";
-    return false;
-  }
-  if (GetU32(exe, lfanew + rvaCountOffset) > kSecurityDirectoryIndex) {
-    layout->tableOffset = GetU32(exe, lfanew + securityOffset);
-    layout->tableSize = GetU32(exe, lfanew + securityOffset + 4);
+  if (DeclaresSecurityDirectory(layout->image)) {
+    layout->tableOffset = layout->image.tableOffset;
+    layout->tableSize = layout->image.tableSize;
   }
   return true;
 }
@@ -103,33 +68,40 @@ uint32_t PeChecksum(const ByteVector& file, size_t checksumAt) {
   return static_cast<uint32_t>(sum + file.size());
 }
 
-void UpdateChecksum(ByteVector* file, const PeLayout& layout) {
-  const size_t at = layout.lfanew + kChecksumOffset;
-  if (GetU32(*file, at) == 0) return;  // unset stays unset
-  PutU32(file, at, PeChecksum(*file, at));
+// False when the field lies outside `file` (never for a layout read from the
+// bytes `file` was grown from).
+bool UpdateChecksum(ByteVector* file, const PeLayout& layout) {
+  const uint64_t at = layout.image.checksumAt;
+  uint32_t checksum = 0;
+  if (!U32(ViewOf(*file), at, &checksum)) return false;
+  if (checksum == 0) return true;  // unset stays unset
+  return PutU32(MutableByteView{file->data(), file->size()}, at, PeChecksum(*file, static_cast<size_t>(at)));
 }
 
 // The signed image's table, checked to be one entry that ends the file, so
 // that it can grow or be replaced without moving anything the hash covers.
 bool RequireSignedTableAtEnd(const ByteVector& exe, const PeLayout& layout, uint32_t* entryLength,
                              std::string* error) {
-  if (!layout.pe32) {
+  if (layout.image.magic != kPe32Magic) {
     *error = "not a PE32 image (the launcher is 32-bit)";
     return false;
   }
-  if (layout.tableSize < kWinCertificateHeaderSize) {
+  ByteView certificate{};
+  const CertificateTable table = ReadFirstCertificate(ViewOf(exe), layout.tableOffset, layout.tableSize, &certificate);
+  if (table == CertificateTable::Missing) {
     *error = "the image is not signed (no certificate table)";
     return false;
   }
-  if (static_cast<uint64_t>(layout.tableOffset) + layout.tableSize != exe.size()) {
+  if (table == CertificateTable::OutsideFile ||
+      static_cast<uint64_t>(layout.tableOffset) + layout.tableSize != exe.size()) {
     *error = "the certificate table does not end the file";
     return false;
   }
-  *entryLength = GetU32(exe, layout.tableOffset);
-  if (*entryLength < kWinCertificateHeaderSize || *entryLength > layout.tableSize) {
+  if (table == CertificateTable::BadFirstEntry) {
     *error = "the first certificate entry's length does not fit the certificate table";
     return false;
   }
+  *entryLength = static_cast<uint32_t>(kWinCertificateHeaderSize + certificate.size);
   if (AlignUp(*entryLength) < layout.tableSize) {
     *error = "the certificate table holds more than one entry";
     return false;
@@ -138,11 +110,11 @@ bool RequireSignedTableAtEnd(const ByteVector& exe, const PeLayout& layout, uint
 }
 
 // Writes a new table size into the security directory and, for a signed
-// image, into the first entry; the checksum follows.
-void SetTableSize(ByteVector* file, const PeLayout& layout, uint32_t size) {
-  PutU32(file, layout.lfanew + kSecurityEntryOffset + 4, size);
-  PutU32(file, layout.tableOffset, size);
-  UpdateChecksum(file, layout);
+// image, into the first entry; the checksum follows. False as UpdateChecksum.
+bool SetTableSize(ByteVector* file, const PeLayout& layout, uint32_t size) {
+  const MutableByteView view{file->data(), file->size()};
+  return PutU32(view, layout.image.securityEntryAt + 4, size) && PutU32(view, layout.tableOffset, size) &&
+         UpdateChecksum(file, layout);
 }
 
 struct OpenSslFree {
@@ -249,7 +221,10 @@ bool PlaceStackInCertificateTable(const ByteVector& exe, const ByteVector& stack
   ByteVector result(exe);
   result.insert(result.end(), padding, 0);
   result.insert(result.end(), stack.begin(), stack.end());
-  SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize));
+  if (!SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize))) {
+    *error = "cannot rewrite the certificate table's size";
+    return false;
+  }
   *out = std::move(result);
   return true;
 }
@@ -298,7 +273,10 @@ bool AddCertificateToSignature(const ByteVector& exe, const std::vector<Extensio
   result.resize(layout.tableOffset + newTableSize, 0);
   unsigned char* der = result.data() + layout.tableOffset + kWinCertificateHeaderSize;
   i2d_PKCS7(pkcs7.get(), &der);
-  SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize));
+  if (!SetTableSize(&result, layout, static_cast<uint32_t>(newTableSize))) {
+    *error = "cannot rewrite the certificate table's size";
+    return false;
+  }
   *out = std::move(result);
   return true;
 }

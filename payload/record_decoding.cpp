@@ -170,9 +170,9 @@ ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& paylo
   *content = nullptr;
   *contentSize = 0;
   LocatedRecord record;
-  constexpr uint32_t kNotFound = 509;
+  constexpr uint32_t kRecordNotFound = 509;
   if (!LocateRecord(payload.raw, payload.rawSize, type, id, &record))
-    return ErrorPair{ErrorCode::NotFound, kNotFound};
+    return ErrorPair{ErrorCode::NotFound, kRecordNotFound};
   return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize);
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/byte_view.h"
+
 const Guid16 ManifestRecordType = {{0xF7, 0xBB, 0xD5, 0xEE, 0x84, 0x12, 0x19, 0x46, 0x91, 0x8C,
                                     0xF0, 0xCB, 0x8E, 0xE2, 0x8B, 0x55}};
 const Guid16 FileRecordType = {{0xD9, 0x8C, 0x24, 0xA1, 0x96, 0xEF, 0x6B, 0x43, 0x92, 0xBF, 0xC0,
@@ -11,28 +13,26 @@ bool operator==(const Guid16& a, const Guid16& b) {
   return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) == 0;
 }
 
-static uint32_t ReadU32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-static void WriteU32(uint32_t value, uint8_t* p) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
+// Field offsets inside the trailer; each lies within its 28 bytes, so the
+// view's accessors below cannot fail.
+constexpr uint64_t kIdAt = 16, kSignatureSizeAt = 20, kDataSizeAt = 24;
 
 RecordTrailer ReadRecordTrailer(const uint8_t* bytes) {
-  RecordTrailer trailer;
+  const ByteView view{bytes, kRecordTrailerSize};
+  RecordTrailer trailer{};
   std::memcpy(trailer.type.bytes, bytes, 16);
-  trailer.id = ReadU32(bytes + 16);
-  trailer.signatureSize = ReadU32(bytes + 20);
-  trailer.dataSize = ReadU32(bytes + 24);
+  U32(view, kIdAt, &trailer.id);
+  U32(view, kSignatureSizeAt, &trailer.signatureSize);
+  U32(view, kDataSizeAt, &trailer.dataSize);
   return trailer;
 }
 
 void WriteRecordTrailer(const RecordTrailer& trailer, uint8_t* out) {
+  const MutableByteView view{out, kRecordTrailerSize};
   std::memcpy(out, trailer.type.bytes, 16);
-  WriteU32(trailer.id, out + 16);
-  WriteU32(trailer.signatureSize, out + 20);
-  WriteU32(trailer.dataSize, out + 24);
+  PutU32(view, kIdAt, trailer.id);
+  PutU32(view, kSignatureSizeAt, trailer.signatureSize);
+  PutU32(view, kDataSizeAt, trailer.dataSize);
 }
 
 bool LocateRecord(const uint8_t* block, uint32_t blockSize, const Guid16& requestedType,

@@ -1,4 +1,4 @@
-# Shared by scripts/bootstrap and scripts/build-openssl-mingw (sourced).
+# Shared by scripts/bootstrap and the scripts that cross-build libraries (sourced).
 #
 # Debian's mirrors are sometimes caught mid-sync: one index has the wrong
 # size and `apt-get update` exits 100 ("Mirror sync in progress?"). apt keeps
@@ -43,4 +43,33 @@ apt_install() {
   local log=$1
   shift
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" >"$log" 2>&1
+}
+
+# ensure_source_lines PACKAGE [VERSION]: makes apt know Debian's source
+# package PACKAGE (that VERSION, when given), adding a deb-src line for the
+# binary packages' mirrors and refreshing when it does not yet.
+ensure_source_lines() {
+  local package=$1 version=${2:-} list=/etc/apt/sources.list.d/msilaunch-deb-src.sources
+  apt-cache showsrc "$package" 2>/dev/null | grep -q "^Version: ${version}" && return 0
+  if [ ! -f "$list" ]; then
+    sed -n '1,/^$/p' /etc/apt/sources.list.d/debian.sources | sed 's/^Types: deb$/Types: deb-src/' > "$list"
+  fi
+  apt_update "source-lines"
+}
+
+# source_version PACKAGE: the version of the source package apt offers, or
+# nothing.
+source_version() {
+  ensure_source_lines "$1"
+  apt-cache showsrc "$1" 2>/dev/null | awk '/^Version:/{print $2; exit}' || true
+}
+
+# fetch_source PACKAGE VERSION DIR: downloads the source package (.dsc and
+# tarballs) into DIR, for the caller to unpack.
+fetch_source() {
+  ensure_source_lines "$1" "$2"
+  (cd "$3" && apt-get source -q --download-only "$1=$2" >/dev/null 2>&1) || {
+    echo "fetch-source: no source package $1=$2 in apt's indexes" >&2
+    return 1
+  }
 }

@@ -5,11 +5,9 @@
 #include "base/bounded_text.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
+#include "package/file_writer.h"
 
 namespace {
-
-// The user cancelled or closed the folder browser.
-constexpr uint32_t kBrowserCancelled = 2219;
 
 constexpr char kInstallerFolderName[] = "Installer";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
@@ -74,11 +72,8 @@ bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
 void RollBackAttempt(FileSet* set, const char* productFolder) {
   for (int32_t i = 0; i < set->count; ++i) {
     FileItem& item = set->items[i];
-    if (item.handle) {
-      gWin32.CloseHandle(item.handle);
-      if (PathExists(item.path)) gWin32.DeleteFileA(item.path);
-    }
-    item.handle = nullptr;
+    // Only a file this attempt created goes; one it kept stays as it was.
+    if (CloseFileItem(&item) && PathExists(item.path)) gWin32.DeleteFileA(item.path);
     item.written = 0;
     std::memset(item.path, 0, sizeof item.path);
   }
@@ -224,6 +219,7 @@ ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, con
   bool ready = UseInstallerFolder(folderPath) && TryProductFolder(fileSet, productCode, folderPath);
   while (!ready) {
     const Browsed browsed = BrowseForBaseFolder(browseTitle, folderPath);
+    constexpr uint32_t kBrowserCancelled = 2219;  // cancelled or closed
     if (browsed == Browsed::Cancelled) {
       // Empty, so that the cleanup takes no folder of a failed attempt for the extraction folder.
       std::memset(folderPath, 0, kFolderPathSize);

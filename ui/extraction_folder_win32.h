@@ -30,10 +30,10 @@
 // `folderPath`: kFolderPathSize bytes, zero-filled by the caller. On success
 // it holds the product folder, every item's `path` is set and every file that
 // was created is open for writing in its item's `handle` (the set owns the
-// handles: the writer or ReleaseFileSet closes them); returns code 0. When
+// handles: package/file_writer.h closes them); returns code 0. When
 // the user cancels or closes the browser: (1223, 2219), no item holds a
-// handle or a path and `folderPath` is empty; the caller suppresses the error
-// box for it.
+// handle or a path and `folderPath` is empty; the user has seen all there is
+// to see, so the caller shows no error box for it.
 ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, const char* browseTitle,
                                   char* folderPath);
 

@@ -2,6 +2,7 @@
 
 #include "base/error_pair.h"
 #include "base/error_text.h"
+#include "package/file_writer.h"
 
 namespace {
 

@@ -68,7 +68,7 @@ run() {
   echo "$updateFailures" > "$FAKE/update-failures"
   printf '%s\n' $installed > "$FAKE/installed"
   printf '%s\n' $refused > "$FAKE/refused"
-  PATH="$work/bin:$PATH" MSILAUNCH_APT_PAUSE=0 MSILAUNCH_PROBE_32BIT=$can32 MSILAUNCH_BUILD_OPENSSL=true \
+  PATH="$work/bin:$PATH" MSILAUNCH_APT_PAUSE=0 MSILAUNCH_PROBE_32BIT=$can32 MSILAUNCH_BUILD_OPENSSL=true MSILAUNCH_BUILD_LIBDEFLATE=true \
     "$root/scripts/bootstrap" > "$FAKE/out" 2>&1
   status=$?
   if [ "$status" != "$expectedStatus" ]; then

@@ -224,6 +224,35 @@ expect 2 "no command" -- "$pack"
 expect 2 "unknown command" -- "$pack" frobnicate
 expect 2 "pack without key" -- "$pack" pack -o x.bin x86.msi
 expect 2 "options after the last package" -- "$pack" pack -k key.pem -o x.bin x86.msi --arch x64
+# Wrong command lines: exit 2 and this first line on standard error. Options
+# are whole elements: no "--key=X", "-kX", abbreviation or "--" is taken.
+while IFS='|' read -r message line; do
+  eval "set -- $line"
+  "$pack" "$@" >out.txt 2>err.txt
+  got=$?
+  [ "$got" = 2 ] && [ "$(head -1 err.txt)" = "msilaunch-pack: $message" ] ||
+    fail "$line: exit $got, $(head -1 err.txt)"
+done <<'ROWS'
+unknown command frobnicate|frobnicate x
+pack: unknown option --foo|pack -k key.pem -o x.bin --foo 1 x86.msi
+pack: --foo needs a value|pack -k key.pem -o x.bin x86.msi --foo
+pack: unknown option --key=key.pem|pack --key=key.pem -o x.bin x86.msi
+pack: unknown option --lev|pack --lev 3 -k key.pem -o x.bin x86.msi
+pack: unknown option -kkey.pem|pack -kkey.pem -o x.bin x86.msi
+pack: unknown option --|pack -k key.pem -o x.bin -- x86.msi
+pack: --level must be 1..12|pack -k key.pem -o x.bin --level 13 x86.msi
+pack: no package given|pack -k key.pem -o x.bin
+keygen: unexpected argument -o|keygen -o
+keygen: unexpected argument --output=k.pem|keygen --output=k.pem
+attach: unexpected argument extra|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe extra
+attach: --carrier must be certificate or tail|attach --stub stub.exe --payload payload.bin -o x.exe
+inspect: unexpected argument b|inspect a b
+inspect: unexpected argument -|inspect payload.bin -
+verify: unexpected argument --json|verify payload.bin --key key.pub.pem --json
+verify: --key PUB.pem is required|verify payload.bin
+extract: -o DIR is required|extract payload.bin --key key.pub.pem
+extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
+ROWS
 for command in keygen pack attach inspect verify extract; do
   expect 0 "$command --help" -- "$pack" $command --help
   grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"

@@ -10,7 +10,7 @@
 #include "base/platform.h"
 #include "package/manifest.h"
 #include "packer/deflate.h"
-#include "packer/inspect_command.h"
+#include "packer/inspect_report.h"
 #include "packer/keys.h"
 #include "packer/msi_reader.h"
 #include "packer/pack_command.h"
@@ -184,10 +184,11 @@ TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
       {"zeros past the window", ByteVector(40000, 0)},
       {"mixed 1 MiB", Mixed(1 << 20)},
   };
+  std::string error;
   for (int level : {1, 6, kDefaultDeflateLevel, 12}) {
     for (const Case& c : cases) {
       ByteVector stream;
-      ASSERT_TRUE(CompressZlibStream(c.content.data(), c.content.size(), level, &stream)) << c.what;
+      ASSERT_TRUE(CompressZlibStream(c.content.data(), c.content.size(), level, &stream, &error)) << c.what;
       uLongf size = static_cast<uLongf>(c.content.size());
       ByteVector inflated(c.content.size() + 1);
       ASSERT_EQ(uncompress(inflated.data(), &size, stream.data(), stream.size()), Z_OK) << c.what << " " << level;
@@ -202,13 +203,14 @@ TEST(Compression, EveryLevelGivesAStreamZlibAndTheLauncherInflate) {
     }
   }
   ByteVector stream;
-  EXPECT_FALSE(CompressZlibStream(nullptr, 0, 13, &stream));
+  EXPECT_FALSE(CompressZlibStream(nullptr, 0, 13, &stream, &error));
   EXPECT_TRUE(stream.empty());
+  EXPECT_EQ(error, "cannot compress at level 13");
 }
 
 TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   std::string error;
-  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
   uint8_t modulus[256], wrong[256];
   ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
@@ -221,11 +223,17 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   PlanPayload(packages, &plan);
   ByteVector stack;
   uint64_t reported = 0;
-  ASSERT_TRUE(EncodePayload(plan, key, kDefaultDeflateLevel, &stack,
+  ASSERT_TRUE(EncodePayload(plan, key.get(), kDefaultDeflateLevel, &stack,
                             [](void* context, uint64_t bytes) { *static_cast<uint64_t*>(context) += bytes; },
                             &reported, &error))
       << error;
-  FreeSigningKey(key);
+  // The packer's records are the writer's, with libdeflate as the compressor.
+  RecordEncoding libdeflate;
+  libdeflate.level = kDefaultDeflateLevel;
+  libdeflate.compressor = CompressZlibStream;
+  ByteVector built;
+  ASSERT_TRUE(BuildPayload(plan.manifest, plan.files, key.get(), libdeflate, &built, &error)) << error;
+  EXPECT_EQ(built, stack);
   EXPECT_EQ(reported, plan.manifest.size() + 100 + 100 + 300000);
 
   PayloadList list{};
@@ -274,11 +282,10 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
   std::vector<PayloadFile> files;
   for (uint32_t id = 1; id <= 5; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
   std::string error;
-  SigningKey* key = LoadSigningKey(KeyPath("other-key.pem"), &error);
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
   ByteVector stack;
-  ASSERT_TRUE(BuildPayload(manifest, files, key, RecordEncoding{}, &stack, &error)) << error;
-  FreeSigningKey(key);
+  ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
   uint8_t modulus[256];
   ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
 

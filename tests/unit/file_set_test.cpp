@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/platform.h"
+#include "package/file_writer.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/files.h"
 #include "tests/support/payloads.h"

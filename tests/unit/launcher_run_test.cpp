@@ -46,21 +46,41 @@ TEST(HasQuietSwitchTest, OnlyTheThreeSwitchesFromArgumentOneOn) {
   for (const auto& c : cases) EXPECT_EQ(Quiet(c.line), c.quiet) << std::string(c.line, c.line + std::char_traits<char16_t>::length(c.line));
 }
 
-TEST(ComposeErrorTextTest, GenericTextCarriesOneCodeAndLine) {
+TEST(DecideErrorBoxTest, OneTextPerReportAndNoneWhenQuietOrSilent) {
   static LauncherState state;
   BeginRun(&state);
-  EXPECT_EQ(state.result.code, 11u);
-  EXPECT_EQ(state.result.line, 1942u);
-  state.result = ErrorPair{1921, 2406};
-  ComposeErrorText(&state);
-  EXPECT_STREQ(state.messageText, "Error 1921 (1, 1921, 2406).");
-
-  // A message chosen by the failing site is kept as it is.
-  BeginRun(&state);
-  state.result = ErrorPair{13, 2151};
-  std::strcpy(state.messageText, "chosen");
-  ComposeErrorText(&state);
-  EXPECT_STREQ(state.messageText, "chosen");
+  EXPECT_EQ(state.report.pair.code, 11u);
+  EXPECT_EQ(state.report.pair.line, 1942u);
+  EXPECT_EQ(state.report.box, BoxText::Generic);
+  const struct {
+    ErrorPair pair;
+    BoxText box;
+    const char16_t* commandLine;
+    bool loaded;       // strings 100 and 101 could be loaded
+    const char* text;  // null: no box
+  } cases[] = {
+      {{1921, 2406}, BoxText::Generic, u"setup.exe", true, "Error 1921 (1, 1921, 2406)."},
+      {{1155, 2161}, BoxText::InstallerRequired, u"setup.exe", true, "chosen 100"},
+      {{13, 2151}, BoxText::CorruptOrUnsupported, u"setup.exe", true, "chosen 101"},
+      {{13, 2151}, BoxText::CorruptOrUnsupported, u"setup.exe", false, "Error 13 (1, 13, 2151)."},
+      {{1223, 2219}, BoxText::None, u"setup.exe", true, nullptr},
+      {{13, 2151}, BoxText::CorruptOrUnsupported, u"setup.exe /QN", true, nullptr},
+      {{0, 2349}, BoxText::Generic, u"setup.exe", true, nullptr},
+  };
+  for (const auto& c : cases) {
+    BeginRun(&state);
+    state.report.pair = c.pair;
+    state.report.box = c.box;
+    std::strcpy(state.string100, c.loaded ? "chosen 100" : "");
+    std::strcpy(state.string101, c.loaded ? "chosen 101" : "");
+    state.arguments = SplitCommandLine(c.commandLine, &state.argumentCount);
+    const bool shown = DecideErrorBox(&state);
+    EXPECT_EQ(shown, c.text != nullptr) << c.pair.code << ", " << c.pair.line;
+    if (c.text) {
+      EXPECT_STREQ(state.messageText, c.text);
+    }
+    EndRun(&state);
+  }
 }
 
 TEST(EndRunTest, ReleasesEveryBlockStartUpHandedOut) {

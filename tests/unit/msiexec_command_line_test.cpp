@@ -8,6 +8,7 @@
 
 #include "base/platform.h"
 #include "handoff/msiexec_outcome.h"
+#include "launcher/launcher_run.h"
 #include "tests/support/fault_injection.h"
 
 namespace {
@@ -129,26 +130,30 @@ TEST(BuildMsiexecCommandLineTest, TrailByteIsNoSpace) {
   EXPECT_EQ(Build({}, kMsiexec, package).line, kMsiexec + " /i " + package);
 }
 
-TEST(TakeUpMsiexecPairTest, SuppressesMsiexecsOwnFailuresAndNamesAFailedStart) {
+TEST(MsiexecBoxTextTest, SuppressesMsiexecsOwnFailuresAndNamesAFailedStart) {
   const struct {
     ErrorPair pair;
-    uint32_t suppress;
-    const char* text;
+    MsiexecOutcome outcome;
+    BoxText box;
+    const char* text;  // what the error box shows; null: no box
   } cases[] = {
-      {{0, 2349}, 0, ""},
-      {{1603, 2349}, 1, ""},
-      {{3010, 2349}, 1, ""},
-      {{206, 2355}, 0, "Error 206 (C:\\W\\msiexec.exe)."},
-      {{6, 2352}, 0, ""},  // the exit handling shows the code and the site
+      {{0, 2349}, {0, 0, 1}, BoxText::None, nullptr},
+      {{1603, 2349}, {1603, 0, 1}, BoxText::None, nullptr},
+      {{3010, 2349}, {3010, 0, 1}, BoxText::None, nullptr},
+      {{206, 2355}, kMsiexecNotRun, BoxText::MsiexecSystemText, "Error 206 (C:\\W\\msiexec.exe)."},
+      {{6, 2352}, {1601, 1, 1}, BoxText::Generic, "Error 6 (1, 6, 2352)."},  // the code and the site
   };
   for (const auto& c : cases) {
     static LauncherState state;
-    std::memset(&state, 0, sizeof state);
-    TakeUpMsiexecPair(c.pair, "C:\\W\\msiexec.exe", &state);
-    EXPECT_EQ(state.result.code, c.pair.code);
-    EXPECT_EQ(state.result.line, c.pair.line);
-    EXPECT_EQ(state.suppressBox, c.suppress) << c.pair.code;
-    EXPECT_STREQ(state.messageText, c.text);
+    BeginRun(&state);
+    state.report.pair = c.pair;
+    state.report.box = MsiexecBoxText(c.outcome);
+    std::strcpy(state.report.msiexecPath, "C:\\W\\msiexec.exe");
+    EXPECT_EQ(state.report.box, c.box) << c.pair.code;
+    EXPECT_EQ(DecideErrorBox(&state), c.text != nullptr) << c.pair.code;
+    if (c.text) {
+      EXPECT_STREQ(state.messageText, c.text);
+    }
   }
 }
 

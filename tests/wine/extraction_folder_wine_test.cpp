@@ -17,6 +17,7 @@
 #include "base/platform.h"
 #include "base/win32_calls.h"
 #include "package/file_set.h"
+#include "package/file_writer.h"
 #include "tests/wine/browser_driver.h"
 #include "tests/wine/scratch_folder.h"
 #include "tests/wine/win32_faults.h"

@@ -15,6 +15,7 @@
 #include "handoff/cleanup_win32.h"
 #include "handoff/msiexec_command_line.h"
 #include "handoff/msiexec_win32.h"
+#include "launcher/launcher_run.h"
 #include "tests/support/fault_injection.h"
 #include "tests/wine/wine_process.h"
 #include "tests/wine/win32_faults.h"
@@ -103,6 +104,7 @@ TEST(LaunchMsiexecWine, CommandLineAndExitCodeAsMsiexecSeesThem) {
     EXPECT_EQ(launched.pair.line, 2349u);
     EXPECT_EQ(launched.outcome.exitCode, c.code);
     EXPECT_EQ(launched.outcome.unknown, 0u);
+    EXPECT_EQ(launched.outcome.started, 1u);
     EXPECT_EQ(FileText(fake.log), c.received + "\n");
     EXPECT_EQ(FileText(fake.startup), "1 7\n");  // STARTF_USESHOWWINDOW, the show command's low 16 bits
     EXPECT_EQ(Win32CallCount("CloseHandle"), 2u);
@@ -144,12 +146,12 @@ TEST(LaunchMsiexecWine, FailuresToStartOrToLearnTheEnd) {
     MsiexecOutcome outcome;
     std::string box;  // the whole message text, when fixed here
   } cases[] = {
-      {"CreateProcessA", ERROR_FILE_NOT_FOUND, "0", {2, 2355}, {1601, 0}, text + " (" + kFake + ")."},
-      {"CreateProcessA", 0, "0", {89, 2355}, {1601, 0}, ""},
-      {"WaitForSingleObject", ERROR_ACCESS_DENIED, "0", {5, 2352}, {1601, 1}, ""},
-      {"WaitForSingleObject", 0, "0", {6, 2352}, {1601, 1}, ""},
-      {"GetExitCodeProcess", ERROR_ACCESS_DENIED, "0", {1601, 2349}, {1601, 0}, ""},
-      {nullptr, 0, "259", {259, 2352}, {259, 1}, ""},
+      {"CreateProcessA", ERROR_FILE_NOT_FOUND, "0", {2, 2355}, {1601, 0, 0}, text + " (" + kFake + ")."},
+      {"CreateProcessA", 0, "0", {89, 2355}, {1601, 0, 0}, ""},
+      {"WaitForSingleObject", ERROR_ACCESS_DENIED, "0", {5, 2352}, {1601, 1, 1}, ""},
+      {"WaitForSingleObject", 0, "0", {6, 2352}, {1601, 1, 1}, ""},
+      {"GetExitCodeProcess", ERROR_ACCESS_DENIED, "0", {1601, 2349}, {1601, 0, 1}, ""},
+      {nullptr, 0, "259", {259, 2352}, {259, 1, 1}, ""},
   };
   for (const auto& c : cases) {
     FakeRun fake(c.exitCode);
@@ -163,10 +165,14 @@ TEST(LaunchMsiexecWine, FailuresToStartOrToLearnTheEnd) {
     EXPECT_EQ(launched.pair.line, c.pair.line) << name;
     EXPECT_EQ(launched.outcome.exitCode, c.outcome.exitCode) << name;
     EXPECT_EQ(launched.outcome.unknown, c.outcome.unknown) << name;
+    EXPECT_EQ(launched.outcome.started, c.outcome.started) << name;
     EXPECT_EQ(Win32CallCount("CloseHandle"), c.pair.line == 2355 ? 0u : 2u) << name;
     static LauncherState state;
-    std::memset(&state, 0, sizeof state);
-    TakeUpMsiexecPair(launched.pair, kFake.c_str(), &state);
+    BeginRun(&state);
+    state.report.pair = launched.pair;
+    state.report.box = MsiexecBoxText(launched.outcome);
+    std::strcpy(state.report.msiexecPath, kFake.c_str());
+    EXPECT_EQ(DecideErrorBox(&state), c.pair.line != 2349) << name << ": msiexec's own end shows no box";
     if (!c.box.empty()) {
       EXPECT_EQ(std::string(state.messageText), c.box);
     } else if (c.pair.line == 2355) {
@@ -299,14 +305,14 @@ TEST(CleanUpExtractionWine, WhatStaysFollowsTheOutcomeAndTheRegistration) {
     bool registered, otherFile;
     bool filesStay, folderStays;
   } cases[] = {
-      {"SucceededRegistered", {0, 0}, true, false, true, true},
-      {"SucceededNotRegistered", {0, 0}, false, false, true, true},
-      {"FailedRegistered", {1603, 0}, true, false, true, true},
-      {"FailedNotRegistered", {1603, 0}, false, false, false, false},
-      {"FailedNotRegisteredOtherFile", {1603, 0}, false, true, false, true},
-      {"NeverRanNotRegistered", {1601, 0}, false, false, false, false},
-      {"WaitFailedNotRegistered", {1601, 1}, false, false, true, true},
-      {"StillActiveNotRegistered", {259, 1}, false, false, true, true},
+      {"SucceededRegistered", {0, 0, 1}, true, false, true, true},
+      {"SucceededNotRegistered", {0, 0, 1}, false, false, true, true},
+      {"FailedRegistered", {1603, 0, 1}, true, false, true, true},
+      {"FailedNotRegistered", {1603, 0, 1}, false, false, false, false},
+      {"FailedNotRegisteredOtherFile", {1603, 0, 1}, false, true, false, true},
+      {"NeverRanNotRegistered", {1601, 0, 0}, false, false, false, false},
+      {"WaitFailedNotRegistered", {1601, 1, 1}, false, false, true, true},
+      {"StillActiveNotRegistered", {259, 1, 1}, false, false, true, true},
   };
   for (const auto& c : cases) {
     ScopedPlatformReset blocks;

@@ -434,13 +434,15 @@ struct InProcessRun {
 // the exit code shows only half of.
 struct SequenceRun {
   LauncherState state;
+  RunReport report;
   explicit SequenceRun(const ByteVector& payload) {
     BeginRun(&state);
     state.context.userLcid = GetUserDefaultLCID();
     state.context.isWow64 = ProbeWow64();
     EXPECT_EQ(LoadPayloads(payload.data(), static_cast<uint32_t>(payload.size()), &state.context.payloads).code, 0u);
     state.arguments = SplitCommandLine(u"setup.exe", &state.argumentCount);
-    RunInstallationSequence(&state);
+    report = RunInstallationSequence(
+        {&state.context, state.arguments, state.argumentCount, state.showCommand, state.string102});
   }
   ~SequenceRun() { EndRun(&state); }
 };
@@ -529,9 +531,10 @@ TEST(InstallationInProcess, AFailureAfterTheFilesWereMadeLeavesNothingBehind) {
     InProcessRun again(work / "payload.bin", L"setup.exe");
     ASSERT_TRUE(FailWin32Call(c.call, 1, c.error));
     SequenceRun sequence(payload);
-    EXPECT_EQ(sequence.state.result.code, c.code);
-    EXPECT_EQ(sequence.state.result.line, c.line);
-    EXPECT_EQ(sequence.state.suppressBox, c.errorBox ? 0u : 1u);
+    EXPECT_EQ(sequence.report.pair.code, c.code);
+    EXPECT_EQ(sequence.report.pair.line, c.line);
+    EXPECT_EQ(sequence.report.box, c.errorBox ? BoxText::MsiexecSystemText : BoxText::None);
+    EXPECT_EQ(std::string(sequence.report.msiexecPath), SystemMsiexec());
     EXPECT_FALSE(Exists(extraction.path));
   }
 }

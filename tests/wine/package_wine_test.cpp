@@ -9,6 +9,7 @@
 
 #include "base/platform.h"
 #include "package/file_set.h"
+#include "package/file_writer.h"
 #include "package/manifest.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"

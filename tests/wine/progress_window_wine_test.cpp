@@ -17,6 +17,7 @@
 #include "base/error_text.h"
 #include "base/platform.h"
 #include "base/win32_calls.h"
+#include "package/file_writer.h"
 #include "tests/support/fault_injection.h"
 #include "tests/wine/taskbar_recorder.h"
 #include "tests/wine/win32_faults.h"

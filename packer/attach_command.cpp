@@ -1,0 +1,114 @@
+// attach: a payload into a launcher stub, through the certificate carrier or
+// the file tail, as the launcher's carriers find it.
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "packer/commands.h"
+#include "packer/file_io.h"
+#include "packer/payload_writer.h"
+#include "packer/pe_placement.h"
+#include "payload/pe_image.h"
+#include "payload/record_stack.h"
+
+namespace {
+
+// Whether `exe` is a PE image the carrier can go into: a PE32 image for
+// either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
+// the launcher, which reads only its tail (*pe32Plus is then set).
+bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
+  // The security directory entry as it stands; pe_placement checks the rest.
+  const ByteView file{exe.data(), exe.size()};
+  PeImage image;
+  const PeHeaders headers = ReadPeImage(file, &image);
+  // Only a PE32+ image that holds at least PE32's headers gets the PE32+
+  // hint in the message; a shorter one is no executable to speak of.
+  *pe32Plus = image.magic == kPe32PlusMagic && SpanFits(file.size, image.lfanew, kPe32HeadersSize);
+  if (headers != PeHeaders::Complete || (*pe32Plus && !tailCarrier)) return false;
+  *tableSize = image.tableSize;
+  return true;
+}
+
+// Reads the stub and the payload, which must end with its manifest record.
+// False when either fails (reported).
+bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPath, ByteVector* stub,
+                      ByteVector* stack) {
+  std::string error;
+  if (!ReadWholeFile(stubPath, stub, &error) || !ReadWholeFile(payloadPath, stack, &error)) {
+    ReportError(error);
+    return false;
+  }
+  LocatedRecord manifest;
+  if (stack->size() >= std::numeric_limits<uint32_t>::max() ||
+      !LocateRecord(stack->data(), static_cast<uint32_t>(stack->size()), ManifestRecordType, 0, &manifest)) {
+    ReportError(payloadPath + ": not a payload (no manifest record ends it)");
+    return false;
+  }
+  return true;
+}
+
+// carrier: "certificate" or "tail".
+int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
+              const std::string& outputPath) {
+  std::string error;
+  ByteVector stub, stack, out;
+  if (!ReadAttachInputs(stubPath, payloadPath, &stub, &stack)) return kExitFailed;
+  uint32_t tableSize = 0;
+  bool pe32Plus = false;
+  if (!PeSecurityDirectory(stub, carrier == "tail", &tableSize, &pe32Plus)) {
+    ReportError(stubPath + (pe32Plus ? ": not a PE32 executable (a PE32+ stub takes only --carrier tail)"
+                                     : ": not a PE32 executable"));
+    return kExitFailed;
+  }
+  bool signedStub = tableSize != 0;
+  bool placed = false;
+  if (pe32Plus) {
+    // The shipping launcher is PE32; an x86-64 build is only a way to run
+    // the launcher where no 32-bit Windows code runs. It never looks into its
+    // own PE32+ signature, and bytes behind a signed image's table would
+    // break it, so only an unsigned one is taken.
+    if (signedStub) {
+      ReportError(stubPath + ": a signed PE32+ stub cannot take a payload (the launcher reads only the tail of a "
+                             "PE32+ file, and bytes after its signature would break it)");
+      return kExitFailed;
+    }
+    std::fprintf(stderr, "msilaunch-pack: warning: %s is a PE32+ (x86-64) stub: a test build of the launcher, not "
+                         "the shipping 32-bit one\n", stubPath.c_str());
+    placed = PlaceStackAtEnd(stub, stack, &out, &error);
+  } else if (carrier == "certificate") {
+    if (!signedStub) {
+      ReportError(stubPath + ": the certificate carrier needs a signed stub (sign it first, or use --carrier tail)");
+      return kExitFailed;
+    }
+    placed = PlaceStackInCertificate(stub, stack, &out, &error);
+  } else if (signedStub) {
+    placed = PlaceStackInCertificateTable(stub, stack, &out, &error);
+    if (placed)
+      std::fprintf(stderr,
+                   "msilaunch-pack: warning: %s: the payload lies inside the certificate table; Windows with "
+                   "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)\n",
+                   outputPath.c_str());
+  } else {
+    placed = PlaceStackAtEnd(stub, stack, &out, &error);
+  }
+  if (!placed) {
+    ReportError(stubPath + ": " + error);
+    return kExitFailed;
+  }
+  if (!WriteFileAtomically(outputPath, out, 0755, &error)) {
+    ReportError(error);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int AttachCommand(const CliCall& call) {
+  const std::string stub = LastValue(call, "stub"), payload = LastValue(call, "payload"),
+                    carrier = LastValue(call, "carrier"), output = LastValue(call, "output");
+  if (stub.empty() || payload.empty() || output.empty())
+    return UsageError(call, "--stub, --payload and -o are required");
+  if (carrier != "certificate" && carrier != "tail") return UsageError(call, "--carrier must be certificate or tail");
+  return RunAttach(stub, payload, carrier, output);
+}

@@ -1,0 +1,179 @@
+#include "packer/inspect_report.h"
+
+#include <limits>
+
+#include "base/bounded_text.h"
+#include "base/platform.h"
+#include "package/entry_fields.h"
+#include "package/manifest.h"
+#include "package/names.h"
+#include "packer/cli.h"
+#include "packer/file_io.h"
+#include "packer/keys.h"
+#include "payload/carriers.h"
+#include "payload/payload_key.h"
+#include "payload/record_decoding.h"
+
+namespace {
+
+int32_t CollectEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context) {
+  auto* entries = static_cast<std::vector<InspectedEntry>*>(context);
+  InspectedEntry entry;
+  entry.payloadIndex = payloadIndex;
+  entry.id = entryId;
+  entry.text = text;
+  char buffers[4][kManifestFieldSize];
+  char* fields[4] = {buffers[0], buffers[1], buffers[2], buffers[3]};
+  if (SplitEntryFields(text, fields, 3) && EqualsIgnoringAsciiCase(buffers[0], "cab")) {
+    entry.kind = InspectedEntry::Kind::Cab;
+    for (int i = 0; i < 3; ++i) entry.fields[i] = buffers[i];
+    const char* cursor = buffers[1];
+    uint32_t value = 0;
+    while (NextListNumber(&cursor, &value)) entry.packageIds.push_back(value);
+  } else if (SplitEntryFields(text, fields, 4)) {
+    entry.kind = InspectedEntry::Kind::Package;
+    for (int i = 0; i < 4; ++i) entry.fields[i] = buffers[i];
+  }
+  entries->push_back(entry);
+  return 1;
+}
+
+}  // namespace
+
+bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
+                  std::string* carrier, std::string* error) {
+  if (file.size() > std::numeric_limits<uint32_t>::max()) {
+    *error = "larger than 4 GiB, more than the launcher reads";
+    return false;
+  }
+  const uint32_t size = static_cast<uint32_t>(file.size());
+  // The launcher's own carriers, with --key's modulus in place of the built-in one.
+  const uint8_t* key = modulus != nullptr ? modulus : kPayloadKeyModulus;
+  ErrorPair pair = ReadCertificatePayloadsWithKey(key, file.data(), size, list);
+  *carrier = "certificate";
+  if (pair.code == 0 && list->count == 0) {
+    pair = ReadTailPayloadWithKey(key, file.data(), size, list);
+    *carrier = size >= 2 && file[0] == 'M' && file[1] == 'Z' ? "tail" : "stack";
+  }
+  if (pair.code == 0) return true;
+  const std::string keyName = modulus != nullptr ? "the given key" : "the built-in key (pass --key)";
+  if (pair.code == ErrorCode::NotFound) {
+    *error = "no payload: no certificate carries one and no record stack ends the file";
+  } else if (pair.code == ErrorCode::FileCorrupt) {
+    *error = "the " + *carrier + " payload's manifest does not verify with " + keyName + " (code 1392, line " +
+             std::to_string(pair.line) + ")";
+  } else {
+    *error = "the " + *carrier + " payload cannot be read: " + DescribePair(pair);
+  }
+  return false;
+}
+
+bool CollectEntries(const PayloadList& list, std::vector<InspectedEntry>* entries) {
+  entries->clear();
+  return ForEachManifestEntry(&list, CollectEntry, entries);
+}
+
+std::vector<std::string> CheckManifest(const PayloadList& list, const std::vector<InspectedEntry>& entries) {
+  std::vector<std::string> problems;
+  for (const InspectedEntry& entry : entries) {
+    const std::string where = "payload " + std::to_string(entry.payloadIndex) + " entry " + std::to_string(entry.id);
+    LocatedRecord located;
+    const PayloadItem& item = list.items[entry.payloadIndex];
+    if (entry.kind == InspectedEntry::Kind::Unknown) {
+      problems.push_back(where + ": \"" + entry.text + "\" is neither a package nor a cab entry");
+      continue;
+    }
+    if (entry.id == 0) problems.push_back(where + ": id 0 is the manifest's own");
+    // What the launcher refuses to turn into a path (its file set then fails).
+    if (entry.kind == InspectedEntry::Kind::Package && !IsBracedGuid(entry.fields[2].c_str()))
+      problems.push_back(where + ": product code \"" + entry.fields[2] + "\" is not a GUID in braces");
+    if (entry.kind == InspectedEntry::Kind::Cab && !IsPlainFileName(entry.fields[2].c_str()))
+      problems.push_back(where + ": file name \"" + entry.fields[2] + "\" is not a plain file name");
+    if (!LocateRecord(item.raw, item.rawSize, FileRecordType, entry.id, &located))
+      problems.push_back(where + ": no file record holds its " +
+                         (entry.kind == InspectedEntry::Kind::Package ? std::string("database") : entry.fields[2]));
+    for (uint32_t packageId : entry.packageIds) {
+      bool exists = false;
+      for (const InspectedEntry& other : entries)
+        exists = exists || (other.payloadIndex == entry.payloadIndex && other.id == packageId &&
+                            other.kind == InspectedEntry::Kind::Package);
+      if (!exists) problems.push_back(where + ": names package " + std::to_string(packageId) + ", which does not exist");
+    }
+  }
+  return problems;
+}
+
+std::string DescribePair(const ErrorPair& pair) {
+  std::string meaning;
+  switch (pair.code) {
+    case ErrorCode::NotFound: meaning = "record not found"; break;
+    case ErrorCode::InvalidData: meaning = "data does not decompress"; break;
+    case ErrorCode::FileCorrupt: meaning = "signature does not verify"; break;
+    case ErrorCode::NotEnoughMemory: meaning = "out of memory"; break;
+    default: meaning = "failed"; break;
+  }
+  return meaning + " (code " + std::to_string(pair.code) + ", line " + std::to_string(pair.line) + ")";
+}
+
+RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const uint8_t* modulus,
+                           std::vector<uint8_t>* content) {
+  RecordReport report;
+  report.type = type == ManifestRecordType ? "manifest" : "file";
+  report.id = id;
+  LocatedRecord located;
+  report.found = LocateRecord(item.raw, item.rawSize, type, id, &located);
+  if (report.found) {
+    report.storedSize = located.dataSize;
+    report.signatureSize = located.signatureSize;
+  }
+  uint8_t* decoded = nullptr;
+  uint32_t decodedSize = 0;
+  if (modulus != nullptr) {
+    report.pair = ReadRecordWithKey(modulus, item, type, id, &decoded, &decodedSize);
+  } else if (report.found) {
+    report.pair = DecodeRecord(item.flags & ~PayloadFlagSigned, located, &decoded, &decodedSize);
+  } else {
+    report.pair = ErrorPair{ErrorCode::NotFound, 509};
+  }
+  if (report.pair.code == 0) {
+    report.decodedSize = decodedSize;
+    if (content != nullptr) content->assign(decoded, decoded + decodedSize);
+    platform::FreeBlock(decoded);
+  }
+  return report;
+}
+
+const uint8_t* ReportKey(const InspectReport& report) { return report.keyGiven ? report.modulus : nullptr; }
+
+int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report) {
+  report->path = path;
+  report->keyGiven = !keyPath.empty();
+  std::string error;
+  if (report->keyGiven && !LoadPublicModulus(keyPath, report->modulus, &error)) {
+    ReportError(error);
+    return kExitFailed;
+  }
+  std::vector<uint8_t> file;
+  if (!ReadWholeFile(path, &file, &error)) {
+    ReportError(error);
+    return kExitFailed;
+  }
+  if (!FindPayloads(file, ReportKey(*report), &report->list, &report->carrier, &error)) {
+    ReportError(path + ": " + error);
+    return kExitInvalid;
+  }
+  const bool complete = CollectEntries(report->list, &report->entries);
+  report->problems = CheckManifest(report->list, report->entries);
+  if (!complete) report->problems.push_back("a manifest entry is cut short");
+  return kExitOk;
+}
+
+void ReadRecords(InspectReport* report) {
+  report->payloads.assign(report->list.count, PayloadReport());
+  for (uint32_t p = 0; p < report->list.count; ++p)
+    report->payloads[p].manifest =
+        ReadOneRecord(report->list.items[p], ManifestRecordType, 0, ReportKey(*report), nullptr);
+  for (const InspectedEntry& entry : report->entries)
+    report->payloads[entry.payloadIndex].files.push_back(
+        ReadOneRecord(report->list.items[entry.payloadIndex], FileRecordType, entry.id, ReportKey(*report), nullptr));
+}

@@ -1,0 +1,100 @@
+// What inspect, verify and extract gather from a file: its payloads found
+// by the launcher's own carriers, their manifest entries parsed by the
+// launcher's grammar, what is wrong with the manifest, and each record read
+// by the launcher's decoder. Only the key differs: --key's instead of the
+// built-in one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/error_pair.h"
+#include "payload/payload_list.h"
+#include "payload/record_stack.h"
+
+// One manifest entry, parsed by the launcher's grammar.
+struct InspectedEntry {
+  uint32_t payloadIndex = 0;
+  uint32_t id = 0;
+  std::string text;  // as the walk handed it over
+  enum class Kind { Package, Cab, Unknown } kind = Kind::Unknown;
+  std::string fields[4];          // package: arch, lcids, code, name; cab: "cab", ids, file name
+  std::vector<uint32_t> packageIds;  // cab entries
+};
+
+// The payloads of a file, found as the launcher finds them (certificate
+// carrier first, then the file tail; a bare record stack is a tail), with
+// every manifest verified by the key whose modulus is given, or by the
+// built-in key when `modulus` is null. *carrier says which carrier found
+// them. False with *error set when none is found.
+bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
+                  std::string* carrier, std::string* error);
+
+// Every entry of every payload, in walk order. False when the walk found a
+// cut entry.
+bool CollectEntries(const PayloadList& list, std::vector<InspectedEntry>* entries);
+
+// Manifest consistency: every package has its database record, every cab
+// entry its record, every cab id list names existing packages of its
+// payload, and no entry fits neither grammar. One sentence per problem.
+std::vector<std::string> CheckManifest(const PayloadList& list, const std::vector<InspectedEntry>& entries);
+
+// One record read as the launcher reads it: decoded and verified with the
+// key given, or decoded only without one.
+struct RecordReport {
+  const char* type = "file";  // or "manifest"
+  uint32_t id = 0;
+  bool found = false;
+  uint32_t storedSize = 0;
+  uint32_t signatureSize = 0;
+  uint32_t decodedSize = 0;
+  ErrorPair pair{0, 0};  // (0, 0) when it decoded (and verified)
+};
+
+// Reads record (`type`, `id`) of `item`, verified with `modulus` unless it
+// is null. When it decodes and `content` is not null, *content gets its
+// bytes.
+RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const uint8_t* modulus,
+                           std::vector<uint8_t>* content);
+
+// A failed read in words, with its pair: "signature does not verify (code
+// 1392, line 732)".
+std::string DescribePair(const ErrorPair& pair);
+
+// A payload's records as inspect lists them.
+struct PayloadReport {
+  RecordReport manifest;
+  std::vector<RecordReport> files;  // one per entry of the payload, in manifest order
+};
+
+// One file's report, gathered once (OpenReport, then ReadRecords where the
+// records are wanted) and then printed by inspect, checked by verify or
+// written out by extract. Owns its payload list.
+struct InspectReport {
+  std::string path;
+  bool keyGiven = false;
+  uint8_t modulus[256] = {};  // --key's, when given
+  PayloadList list{};
+  std::string carrier;                  // "certificate", "tail" or "stack"
+  std::vector<InspectedEntry> entries;  // every payload's, in walk order
+  std::vector<std::string> problems;    // the manifest's, one sentence each
+  std::vector<PayloadReport> payloads;  // by payload index, from ReadRecords
+
+  InspectReport() = default;
+  InspectReport(const InspectReport&) = delete;
+  InspectReport& operator=(const InspectReport&) = delete;
+  ~InspectReport() { ReleasePayloadList(&list); }
+};
+
+// The modulus records are verified with: --key's, or null without one.
+const uint8_t* ReportKey(const InspectReport& report);
+
+// Loads --key's modulus (unless `keyPath` is empty), reads `path`, finds its
+// payloads, collects their entries and checks the manifest. kExitOk, or the
+// exit code of a failure, already reported: kExitFailed when the key or the
+// file cannot be read, kExitInvalid when no payload is found.
+int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report);
+
+// Reads every record of every payload into report->payloads.
+void ReadRecords(InspectReport* report);
