@@ -254,8 +254,8 @@ double BareTickPeriod(uint32_t ticks) {
   return bare.ticks < 2 ? -1 : (bare.lastTick - bare.firstTick) / (bare.ticks - 1);
 }
 
-int RunMeasured(const std::string& resultPath) {
-  const size_t stubSize = std::strtoul(Environment(kStubSizeVariable).c_str(), nullptr, 10);
+// Times the launcher's phases through hooks on the Win32 table.
+void InstallMarks() {
   gWin32.ReadFile = MarkOwnFileRead;
   gWin32.LoadStringA = MarkLoaded;
   gWin32.GetSystemDirectoryA = MarkFileSetBuilt;
@@ -266,6 +266,12 @@ int RunMeasured(const std::string& resultPath) {
   gWin32.WriteFile = TimeWrite;
   gWin32.SendDlgItemMessageA = TimeBar;
   gWin32.CreateProcessA = MarkMsiexec;
+}
+
+// One run of RunLauncher, then its floor in the same process: the values
+// a measured run reports, by name (moments in seconds from the start).
+std::map<std::string, double> Measure(size_t stubSize) {
+  InstallMarks();
   const double startWorkingSet = static_cast<double>(MemoryCounters().WorkingSetSize);
   marks.start = Now();
   const uint32_t exitCode = RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
@@ -279,7 +285,7 @@ int RunMeasured(const std::string& resultPath) {
   const double barePeriod = BareTickPeriod(marks.ticks);
 
   auto since = [](double t) { return t == 0 ? -1.0 : t - marks.start; };
-  const std::map<std::string, double> values = {
+  return {
       {"exitCode", exitCode},
       {"fileSize", static_cast<double>(ownFile.size())},
       {"startWorkingSet", startWorkingSet},
@@ -300,6 +306,11 @@ int RunMeasured(const std::string& resultPath) {
       {"decode", decode},
       {"barePeriod", barePeriod},
   };
+}
+
+int RunMeasured(const std::string& resultPath) {
+  const size_t stubSize = std::strtoul(Environment(kStubSizeVariable).c_str(), nullptr, 10);
+  const std::map<std::string, double> values = Measure(stubSize);
   FILE* out = std::fopen(resultPath.c_str(), "w");
   if (!out) return 1;
   for (const auto& value : values) std::fprintf(out, "%s %.9g\n", value.first.c_str(), value.second);
@@ -404,66 +415,86 @@ bool MakePayload(bool wow64, ByteVector* stack) {
   return built;
 }
 
-struct Row {
-  const char* label;
-  double (*value)(Result&);
-  const char* format;
+// The setup file the runs start: this program with the payload at its tail,
+// in a work folder of its own.
+struct Setup {
+  std::string work, path, resultPath;
+  size_t stubSize = 0;
+  double fileSize = 0;     // bytes
+  double compressed = 0;   // the payload's bytes
 };
 
-int RunBench() {
-  const bool wow64 = ProbeWow64() != 0;
-  ByteVector stack;
-  if (!MakePayload(wow64, &stack)) return 1;
-
+bool WriteSetup(const ByteVector& stack, Setup* setup) {
   char ownPath[MAX_PATH], temp[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, ownPath, sizeof ownPath);
   const std::vector<uint8_t> stub = ReadWholeFile(std::string(ownPath, length));
   GetTempPathA(sizeof temp, temp);
-  const std::string work = std::string(temp) + "msilaunch-bench";
-  CreateDirectoryA(work.c_str(), nullptr);
-  const std::string setup = work + "\\setup.exe", resultPath = work + "\\result.txt";
-  if (stub.empty() || !WriteTwo(setup, stub, stack)) {
-    std::fprintf(stderr, "launcher_bench: cannot write %s\n", setup.c_str());
-    return 1;
+  setup->work = std::string(temp) + "msilaunch-bench";
+  CreateDirectoryA(setup->work.c_str(), nullptr);
+  setup->path = setup->work + "\\setup.exe";
+  setup->resultPath = setup->work + "\\result.txt";
+  setup->stubSize = stub.size();
+  setup->fileSize = static_cast<double>(stub.size() + stack.size());
+  setup->compressed = static_cast<double>(stack.size());
+  if (stub.empty() || !WriteTwo(setup->path, stub, stack)) {
+    std::fprintf(stderr, "launcher_bench: cannot write %s\n", setup->path.c_str());
+    return false;
   }
-  const double fileSize = static_cast<double>(stub.size() + stack.size());
-  const double contentSize = static_cast<double>(kDatabaseSize + kCabinetSize);
+  return true;
+}
+
+void RemoveSetup(const Setup& setup) {
+  DeleteFileA(setup.path.c_str());
+  DeleteFileA(setup.resultPath.c_str());
+  RemoveDirectoryA(setup.work.c_str());
+}
+
+constexpr double kContentSize = static_cast<double>(kDatabaseSize + kCabinetSize);
+
+void PrintHeading(const Setup& setup, bool wow64) {
   std::printf("The launcher end to end under Wine (%s): one package of %.0f MiB (main.msi %.0f MiB, data1.cab %.0f "
               "MiB)\nthat compresses %.2f:1, in a setup file of %.1f MiB (this program, %.1f MiB, and the payload at "
               "its tail);\na stand-in msiexec that ends at once; windows unmanaged, as Xvfb runs no window "
               "manager.\nSeconds from RunLauncher's start; the floor is measured in the same process right after "
               "each run.\n\n",
               sizeof(void*) == 8 ? "x86-64 build" : (wow64 ? "32-bit build under WOW64" : "32-bit build"),
-              MiB(contentSize), MiB(kDatabaseSize), MiB(kCabinetSize), contentSize / stack.size(), MiB(fileSize),
-              MiB(static_cast<double>(stub.size())));
-  stack.clear();
-  stack.shrink_to_fit();
+              MiB(kContentSize), MiB(kDatabaseSize), MiB(kCabinetSize), kContentSize / setup.compressed,
+              MiB(setup.fileSize), MiB(static_cast<double>(setup.stubSize)));
+}
 
+// kRuns measured runs against the stand-in msiexec, each with its derived
+// values (tick period, floor, ratio); false when one failed.
+bool RunAll(const Setup& setup, std::vector<Result>* results) {
   ScopedStandInMsiexec msiexec(0);
   if (!msiexec.ready()) {
     std::fprintf(stderr, "launcher_bench: cannot put the stand-in msiexec in place\n");
-    return 1;
+    return false;
   }
   TakeAwayExtraction();
-  std::vector<Result> results;
   for (int run = 0; run < kRuns; ++run) {
     Result r;
-    if (!RunOnce(setup, stub.size(), resultPath, &r)) break;
+    if (!RunOnce(setup.path, setup.stubSize, setup.resultPath, &r)) return false;
     if (!TakeAwayExtraction()) {
       std::fprintf(stderr, "launcher_bench: a run did not leave main.msi and data1.cab whole\n");
-      break;
+      return false;
     }
     const double ticks = r["ticks"];
     r["period"] = ticks > 1 ? (r["lastTick"] - r["firstTick"]) / (ticks - 1) : 0;
     r["floor"] = r["decode"] + ticks * r["barePeriod"];
     r["ratio"] = r["msiexec"] / r["floor"];
-    results.push_back(r);
+    results->push_back(r);
   }
-  DeleteFileA(setup.c_str());
-  DeleteFileA(resultPath.c_str());
-  RemoveDirectoryA(work.c_str());
-  if (results.size() != static_cast<size_t>(kRuns)) return 1;
+  return true;
+}
 
+struct Row {
+  const char* label;
+  double (*value)(Result&);
+  const char* format;
+};
+
+// Each phase, one column a run.
+void PrintRuns(std::vector<Result>& results) {
   const Row rows[] = {
       {"loading and decoding", [](Result& r) { return r["fileSetBuilt"]; }, "%8.3f"},
       {"  own file read", [](Result& r) { return r["ownFileRead"]; }, "%8.3f"},
@@ -495,40 +526,59 @@ int RunBench() {
     for (Result& r : results) std::printf(row.format, row.value(r));
     std::printf("\n");
   }
+}
 
-  std::vector<double> ratios, totals, decodes, periods, peaks, starts;
-  for (Result& r : results) {
-    ratios.push_back(r["ratio"]);
-    totals.push_back(r["msiexec"]);
-    decodes.push_back(r["decode"]);
-    periods.push_back(r["barePeriod"]);
-    peaks.push_back(r["peakWorkingSet"]);
-    starts.push_back(r["startWorkingSet"]);
-  }
+std::vector<double> Each(std::vector<Result>& results, const char* name) {
+  std::vector<double> values;
+  for (Result& r : results) values.push_back(r[name]);
+  return values;
+}
+
+double Least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+// The verdicts: total against floor, and the peak working set.
+void PrintVerdicts(const Setup& setup, std::vector<Result>& results) {
+  const std::vector<double> ratios = Each(results, "ratio"), totals = Each(results, "msiexec"),
+                            decodes = Each(results, "decode"), periods = Each(results, "barePeriod");
   // Other processes on the machine only ever add time, so the least of each
   // measurement is the closest to what it costs; the verdict compares those.
-  auto least = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
   const double ticks = results.front()["ticks"];
-  const double floor = least(decodes) + ticks * least(periods);
-  const double ratio = least(totals) / floor;
+  const double floor = Least(decodes) + ticks * Least(periods);
+  const double ratio = Least(totals) / floor;
   std::printf("\ntotal / floor, the least of each over %d runs: %.3f / (%.3f + %.0f x %.2f ms) = %.3f "
               "(goal <= %.2f): %s\n",
-              kRuns, least(totals), least(decodes), ticks, least(periods) * 1000, ratio, kRatioGoal,
+              kRuns, Least(totals), Least(decodes), ticks, Least(periods) * 1000, ratio, kRatioGoal,
               ratio <= kRatioGoal ? "met" : "MISSED");
-  std::printf("  per run: median %.3f, from %.3f to %.3f\n", Median(ratios), least(ratios),
+  std::printf("  per run: median %.3f, from %.3f to %.3f\n", Median(ratios), Least(ratios),
               *std::max_element(ratios.begin(), ratios.end()));
-  const double peak = Median(peaks), start = Median(starts);
-  const double memoryGoal = fileSize + contentSize + kMemorySlack;
+  const double peak = Median(Each(results, "peakWorkingSet")), start = Median(Each(results, "startWorkingSet"));
+  const double memoryGoal = setup.fileSize + kContentSize + kMemorySlack;
   std::printf("peak working set, median: %.1f MiB; goal <= file %.1f + content %.1f + %.0f = %.1f MiB: %s\n",
-              MiB(peak), MiB(fileSize), MiB(contentSize), MiB(kMemorySlack), MiB(memoryGoal),
+              MiB(peak), MiB(setup.fileSize), MiB(kContentSize), MiB(kMemorySlack), MiB(memoryGoal),
               peak <= memoryGoal ? "met" : "MISSED");
   // What the run added, next to what it must hold at once: the payload
   // block (the file without this program) and the decoded content.
-  const double payloadSize = fileSize - static_cast<double>(stub.size());
+  const double payloadSize = setup.fileSize - static_cast<double>(setup.stubSize);
   std::printf("  %.1f MiB before RunLauncher (Wine and this program), %.1f MiB added by the run: the payload block "
               "%.1f\n  + the content %.1f + %.1f MiB more\n",
-              MiB(start), MiB(peak - start), MiB(payloadSize), MiB(contentSize),
-              MiB(peak - start - payloadSize - contentSize));
+              MiB(start), MiB(peak - start), MiB(payloadSize), MiB(kContentSize),
+              MiB(peak - start - payloadSize - kContentSize));
+}
+
+int RunBench() {
+  const bool wow64 = ProbeWow64() != 0;
+  Setup setup;
+  {
+    ByteVector stack;  // 30-odd MiB: gone before the runs
+    if (!MakePayload(wow64, &stack) || !WriteSetup(stack, &setup)) return 1;
+  }
+  PrintHeading(setup, wow64);
+  std::vector<Result> results;
+  const bool ran = RunAll(setup, &results);
+  RemoveSetup(setup);
+  if (!ran) return 1;
+  PrintRuns(results);
+  PrintVerdicts(setup, results);
   return 0;
 }
 

@@ -21,36 +21,11 @@
 #include "packer/payload_writer.h"
 #include "payload/payload_key.h"
 #include "payload/record_decoding.h"
-
-#ifndef MSILAUNCH_SOURCE_DIR
-#error "MSILAUNCH_SOURCE_DIR must name the source tree"
-#endif
+#include "tests/support/payloads.h"
 
 namespace {
 
 constexpr size_t kContentSize = 64u << 20;
-
-// Random runs and repeated text in the proportion that deflates about 3:1.
-ByteVector MixedContent(size_t size, double ratio) {
-  static const char kText[] = "The installer database lists features, components and the files they hold. ";
-  const uint32_t randomShare = static_cast<uint32_t>(0.97 / ratio * 10000);
-  uint32_t state = 12345;
-  auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  };
-  ByteVector out(size);
-  size_t textAt = 0;
-  for (size_t at = 0; at < size; at += 256) {
-    const size_t n = size - at < 256 ? size - at : 256;
-    const bool random = next() % 10000 < randomShare;
-    for (size_t i = 0; i < n; ++i)
-      out[at + i] = random ? static_cast<uint8_t>(next()) : static_cast<uint8_t>(kText[textAt++ % (sizeof kText - 1)]);
-  }
-  return out;
-}
 
 struct Fixture {
   ByteVector stack;
@@ -65,19 +40,15 @@ Fixture& Shared() {
   static Fixture f = [] {
     Fixture f;
     std::string error;
-    const SigningKeyPtr key(
-        LoadSigningKey(std::string(MSILAUNCH_SOURCE_DIR) + "/tests/keys/test-key.pem", &error));
-    if (!key) {
-      std::fprintf(stderr, "%s\n", error.c_str());
-      return f;
-    }
-    SigningKeyModulus(key.get(), f.modulus);
-    f.content = MixedContent(kContentSize, 3);
+    const SigningKey* key = TestKey();
+    if (!key) return f;
+    SigningKeyModulus(key, f.modulus);
+    f.content = MixedContent(kContentSize, 3, 12345);
     RecordEncoding encoding;
     encoding.level = 6;
     const uint8_t none = 0;
-    if (!AppendRecord(&f.stack, ManifestRecordType, 0, &none, 0, key.get(), encoding, &error) ||
-        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key.get(), encoding,
+    if (!AppendRecord(&f.stack, ManifestRecordType, 0, &none, 0, key, encoding, &error) ||
+        !AppendRecord(&f.stack, FileRecordType, 1, f.content.data(), f.content.size(), key, encoding,
                       &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return f;

@@ -6,26 +6,8 @@
 #include <vector>
 
 #include "packer/payload_writer.h"
-
-namespace {
-
-bool Write(const std::string& path, const ByteVector& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
-
-ByteVector Utf16(const std::u16string& text) {
-  ByteVector bytes;
-  for (char16_t u : text) {
-    bytes.push_back(static_cast<uint8_t>(u));
-    bytes.push_back(static_cast<uint8_t>(u >> 8));
-  }
-  return bytes;
-}
-
-}  // namespace
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -55,13 +37,13 @@ int main(int argc, char** argv) {
   for (const Seed& seed : seeds) {
     ByteVector stack;
     ok = ok && BuildPayload(manifest, files, key, seed.encoding, &stack, &error);
-    ok = ok && Write(root + "/decode_record/" + seed.name, stack) && Write(root + "/locate_record/" + seed.name, stack);
+    ok = ok && WriteWholeFile(root + "/decode_record/" + seed.name, stack) && WriteWholeFile(root + "/locate_record/" + seed.name, stack);
   }
   const std::u16string lines[] = {u"launcher.exe /qn TRANSFORMS=\"a b.mst\"", u"\"\" \"\"\"\" x\ty\r\nz",
                                   u"a\"b c\"d \\\"e", u"   ", u"\"unclosed  tail"};
   int n = 0;
   for (const std::u16string& line : lines)
-    ok = ok && Write(root + "/split_command_line/line" + std::to_string(n++), Utf16(line));
+    ok = ok && WriteWholeFile(root + "/split_command_line/line" + std::to_string(n++), Utf16(line));
   // Texts as a manifest may give them: a plain name, one past the template's
   // 49 units, and bytes of a double-byte character.
   const std::string templates[] = {
@@ -70,14 +52,14 @@ int main(int argc, char** argv) {
       std::string("C") + '\0' + "\x95\x5c\x95\x5c\xe8\xa1\xa8" + '\0' + "F"};
   n = 0;
   for (const std::string& text : templates)
-    ok = ok && Write(root + "/dialog_template/texts" + std::to_string(n++), ByteVector(text.begin(), text.end()));
+    ok = ok && WriteWholeFile(root + "/dialog_template/texts" + std::to_string(n++), ByteVector(text.begin(), text.end()));
   // A 1024-byte line, the system's msiexec and a package path, then "/qn",
   // an argument with a space and an empty one.
   std::string commandLine = std::string("\xff\x03") + "C:\\windows\\system32\\msiexec.exe" + '\0' +
                             "C:\\windows\\Installer\\{6F330B47-2577-43AD-9095-1861BA25889B}\\main.msi" + '\0';
   const ByteVector arguments = Utf16(std::u16string(u"/qn") + u'\0' + u"A B=1" + u'\0');
   commandLine.append(arguments.begin(), arguments.end());
-  ok = ok && Write(root + "/msiexec_command_line/typical", ByteVector(commandLine.begin(), commandLine.end()));
+  ok = ok && WriteWholeFile(root + "/msiexec_command_line/typical", ByteVector(commandLine.begin(), commandLine.end()));
   FreeSigningKey(key);
   if (!ok) std::fprintf(stderr, "could not write the seeds: %s\n", error.c_str());
   return ok ? 0 : 1;

@@ -17,14 +17,11 @@
 #include "package/file_writer.h"
 #include "package/manifest.h"
 #include "package/selection.h"
+#include "tests/support/bytes.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void AppendU32(Bytes& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
 
 std::vector<Bytes> ManifestsFromLines(const uint8_t* data, size_t size) {
   std::vector<Bytes> manifests(1);

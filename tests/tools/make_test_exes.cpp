@@ -5,9 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "tests/support/files.h"
 
 namespace {
 
@@ -31,10 +31,7 @@ std::string ValueAfter(const std::string& output, const std::string& label) {
 
 }  // namespace
 
-ByteVector LoadTestExe(const std::string& name) {
-  std::ifstream in(TestExeDir() + "/" + name, std::ios::binary);
-  return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+ByteVector LoadTestExe(const std::string& name) { return ReadWholeFile(TestExeDir() + "/" + name); }
 
 SignatureCheck VerifyWithOsslsigncode(const ByteVector& file) {
   SignatureCheck check;

@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "base/platform.h"
 #include "package/file_writer.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/files.h"
 #include "tests/support/payloads.h"
 
 namespace {
@@ -321,11 +320,6 @@ std::string TempPath(const std::string& name) {
   return testing::TempDir() + "file_set_" + std::to_string(getpid()) + "_" + name;
 }
 
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Items with real files (FILE* handles natively) and platform-owned data.
 struct WriterFixture {
   FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
@@ -388,7 +382,7 @@ TEST(WriteNextChunkTest, Sequences) {
       EXPECT_EQ(item.handle, nullptr) << k.name << " item " << i;
       EXPECT_EQ(item.written, item.size) << k.name << " item " << i;
       if (!k.items[i].handle) continue;
-      const std::string onDisk = ReadWhole(f.paths[i]);
+      const std::string onDisk = FileText(f.paths[i]);
       EXPECT_EQ(onDisk, std::string(f.contents[i].begin(), f.contents[i].end())) << k.name << " item " << i;
     }
     // A caller that goes on after the end gets the same answer, never an
@@ -490,7 +484,7 @@ TEST(WriteNextChunkTest, PercentageIsOptional) {
   EXPECT_EQ(WriteNextChunk(&f.set, nullptr), 234u);
   EXPECT_EQ(WriteNextChunk(&f.set, nullptr), 234u);
   EXPECT_EQ(WriteNextChunk(&f.set, nullptr), 0u);
-  EXPECT_EQ(ReadWhole(f.paths[0]).size(), 700000u);
+  EXPECT_EQ(FileText(f.paths[0]).size(), 700000u);
 }
 
 TEST(ReleaseFileSetTest, FreesDataAndClosesOpenHandles) {

@@ -5,15 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/bytes.h"
 #include "tests/support/fault_injection.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void AppendU32(Bytes& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
 
 // An entry whose byte length is stated apart from the bytes that follow, so
 // that lengths may lie.
@@ -22,16 +19,6 @@ Bytes RawEntry(uint32_t id, uint32_t byteLength, const Bytes& text) {
   AppendU32(out, id);
   AppendU32(out, byteLength);
   out.insert(out.end(), text.begin(), text.end());
-  return out;
-}
-
-Bytes Utf16(const std::u16string& text, bool terminate) {
-  Bytes out;
-  for (char16_t unit : text) {
-    out.push_back(static_cast<uint8_t>(unit));
-    out.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  if (terminate) out.insert(out.end(), {0, 0});
   return out;
 }
 

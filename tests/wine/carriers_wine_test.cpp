@@ -12,6 +12,7 @@
 #include "packer/pe_placement.h"
 #include "launcher/launcher_run.h"
 #include "payload/carriers.h"
+#include "tests/support/payloads.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 
@@ -25,13 +26,11 @@ const Payloads& TestPayloads() {
   static const Payloads* payloads = [] {
     auto* p = new Payloads;
     std::string error;
-    SigningKey* key = LoadSigningKey(MSILAUNCH_TEST_KEY, &error);
-    EXPECT_NE(key, nullptr) << error;
+    const SigningKey* key = TestKey();
     AppendManifestEntry(&p->manifestA, 1, PackageEntryText("x64", "1033", "{6F1A2B3C-0000-4000-8000-000000000001}", "First"));
     AppendManifestEntry(&p->manifestB, 1, PackageEntryText("Intel", "1031", "{6F1A2B3C-0000-4000-8000-000000000002}", "Second"));
     EXPECT_TRUE(BuildPayload(p->manifestA, {{1, ByteVector(300, 'a')}}, key, RecordEncoding{}, &p->stackA, &error)) << error;
     EXPECT_TRUE(BuildPayload(p->manifestB, {{1, ByteVector(300, 'b')}}, key, RecordEncoding{}, &p->stackB, &error)) << error;
-    FreeSigningKey(key);
     return p;
   }();
   return *payloads;

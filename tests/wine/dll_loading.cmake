@@ -11,16 +11,14 @@ set_target_properties(planted_crypt32 PROPERTIES
 # Exported under their plain names, as the system's are (no @N decoration).
 target_link_options(planted_crypt32 PRIVATE -Wl,--kill-at)
 
-msilaunch_add_wine_test(dll_loading_wine_test SOURCES "${CMAKE_CURRENT_LIST_DIR}/dll_loading_wine_test.cpp"
-  "${PROJECT_SOURCE_DIR}/tests/support/payloads.cpp" "${PROJECT_SOURCE_DIR}/packer/payload_writer.cpp")
-add_dependencies(dll_loading_wine_test msilaunch planted_crypt32)
 # Wine takes its own crypt32 before a crypt32.dll beside the program, where
 # Windows looks beside the program first for any DLL that is no KnownDLL.
 # With this override Wine searches as Windows does (the launcher started by
 # the test inherits it), so a load-time import would find the planted copy;
 # loads from the system directory still get Wine's own.
-set_property(TEST dll_loading_wine_test APPEND PROPERTY ENVIRONMENT "WINEDLLOVERRIDES=crypt32=n,b")
+msilaunch_add_wine_test(dll_loading_wine_test SOURCES dll_loading_wine_test.cpp LIBRARIES msilaunch_payloads
+  ENVIRONMENT WINEDLLOVERRIDES=crypt32=n,b)
+add_dependencies(dll_loading_wine_test msilaunch planted_crypt32)
 target_compile_definitions(dll_loading_wine_test PRIVATE
   MSILAUNCH_STUB="Z:$<TARGET_FILE:msilaunch>"
-  MSILAUNCH_PLANTED_DLL="Z:$<TARGET_FILE:planted_crypt32>"
-  MSILAUNCH_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}")
+  MSILAUNCH_PLANTED_DLL="Z:$<TARGET_FILE:planted_crypt32>")

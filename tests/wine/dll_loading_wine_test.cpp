@@ -18,6 +18,7 @@
 #include "payload/carriers.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/msiexec_standin.h"
+#include "tests/wine/scratch_folder.h"
 #include "tests/wine/win32_faults.h"
 #include "tests/wine/wine_process.h"
 
@@ -34,15 +35,6 @@ std::string Folder(const std::string& name) {
   for (const char* file : {kMarker, "crypt32.dll", "probe.dll", "setup.exe"}) DeleteFileA((folder + file).c_str());
   return folder;
 }
-
-bool WriteBytes(const std::string& path, const ByteVector& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && written;
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Removes what a run that ended well leaves in the Windows Installer folder.
 void RemoveExtraction(const std::string& productCode) {
@@ -68,7 +60,7 @@ bool IsPe32(const ByteVector& exe) {
 TEST(PlantedDllWine, TheMarkerShowsALoad) {
   // The premise of the test below: loading the stand-in leaves the marker.
   const std::string folder = Folder("msilaunch-planted-probe");
-  ASSERT_TRUE(WriteBytes(folder + "probe.dll", ReadWholeFile(MSILAUNCH_PLANTED_DLL)));
+  ASSERT_TRUE(WriteWholeFile(folder + "probe.dll", ReadWholeFile(MSILAUNCH_PLANTED_DLL)));
   HMODULE probe = LoadLibraryA((folder + "probe.dll").c_str());
   ASSERT_NE(probe, nullptr) << GetLastError();
   FreeLibrary(probe);
@@ -95,8 +87,8 @@ TEST(PlantedDllWine, TheLauncherNeverLoadsTheCrypt32BesideIt) {
                                           0, stack)
                    : WithTail(stub, stack);
   const std::string folder = Folder("msilaunch-planted");
-  ASSERT_TRUE(WriteBytes(folder + "crypt32.dll", ReadWholeFile(MSILAUNCH_PLANTED_DLL)));
-  ASSERT_TRUE(WriteBytes(folder + "setup.exe", setup));
+  ASSERT_TRUE(WriteWholeFile(folder + "crypt32.dll", ReadWholeFile(MSILAUNCH_PLANTED_DLL)));
+  ASSERT_TRUE(WriteWholeFile(folder + "setup.exe", setup));
 
   // Under Wine this runs with WINEDLLOVERRIDES=crypt32=n,b (see
   // dll_loading.cmake), so that a load-time import would take the planted

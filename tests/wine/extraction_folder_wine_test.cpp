@@ -33,14 +33,6 @@ constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersio
 // ---------------------------------------------------------------------------
 // Files and folders
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Content(const std::string& path) {
-  if (!Exists(path)) return "<missing>";
-  const std::vector<uint8_t> bytes = ReadWholeFile(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 void Plant(const std::string& path, const std::string& content) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": " << GetLastError();
@@ -117,7 +109,7 @@ void ExpectCreatedIn(TestSet& s, const std::string& folder, const std::set<std::
       EXPECT_EQ(s[i].handle, nullptr) << s[i].name;
     } else {
       EXPECT_NE(s[i].handle, nullptr) << s[i].name;
-      EXPECT_EQ(Content(s[i].path), "") << s[i].name;
+      EXPECT_EQ(FileText(s[i].path), "") << s[i].name;
     }
   }
 }
@@ -254,7 +246,7 @@ TEST_F(ExtractionFolderWine, AFileAlreadyThereIsKeptOnlyWithTheVerifiedBytes) {
     std::memset(folder, 0, sizeof folder);
     EXPECT_EQ(Prepare(s).code, 0u);
     ExpectCreatedIn(s, product, c.kept ? std::set<std::string>{"main.msi"} : std::set<std::string>{});
-    EXPECT_EQ(Content(product + "\\main.msi"), c.kept ? c.planted : "");
+    EXPECT_EQ(FileText(product + "\\main.msi"), c.kept ? c.planted : "");
     ReleaseFileSet(&s.set);
     RemoveTree(product);
   }
@@ -313,7 +305,7 @@ TEST_F(ExtractionFolderWine, AFileFromBeforeSurvivesAFailedAttempt) {
   Plant(installer + "\\main.msi", "database");
   TestSet s(ThreeItems());
   BrowserDriver driver({{Answer::Cancel, ""}}, [&] {
-    EXPECT_EQ(Content(installer + "\\main.msi"), "database");
+    EXPECT_EQ(FileText(installer + "\\main.msi"), "database");
     EXPECT_FALSE(Exists(installer + "\\a.cab"));
   });
   StartFolderIsCurrentDirectory startFolder(start.path);
@@ -371,7 +363,7 @@ TEST_F(ExtractionFolderWine, TheBrowserPicksTheBaseFolder) {
         EXPECT_EQ(pair.line, 2219u);
         EXPECT_STREQ(folder, "");
         ExpectNothingHeld(s);
-        EXPECT_EQ(Content(blocked.path), "in the way");
+        EXPECT_EQ(FileText(blocked.path), "in the way");
         EXPECT_EQ(FolderEntries(cased / "start"), std::vector<std::string>{});
       } else {
         EXPECT_EQ(pair.code, 0u);

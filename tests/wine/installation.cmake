@@ -39,25 +39,15 @@ add_custom_command(
 add_custom_target(msilaunch_installation_packages
   DEPENDS "${MSILAUNCH_INSTALLATION_DIR}/languages.exe" "${MSILAUNCH_INSTALLATION_DIR}/condition.exe")
 
-msilaunch_add_wine_test(installation_wine_test SOURCES
-  installation_wine_test.cpp
-  "${PROJECT_SOURCE_DIR}/tests/support/payloads.cpp"
-  "${PROJECT_SOURCE_DIR}/packer/payload_writer.cpp"
-  $<TARGET_OBJECTS:msilaunch_resources>)
+# Wine's real msiexec installs the package each locale selects, once per
+# locale.
+msilaunch_add_wine_test(installation_wine_test
+  SOURCES installation_wine_test.cpp $<TARGET_OBJECTS:msilaunch_resources>
+  LIBRARIES msilaunch_payloads
+  LOCALES de_DE de_CH en_GB es_ES ja_JP ONLY InstallationRealMsiexec.InstallsThePackageOfTheUsersLocale)
 add_dependencies(installation_wine_test msilaunch msilaunch_installation_packages)
 target_compile_definitions(installation_wine_test PRIVATE
   MSILAUNCH_STUB="Z:$<TARGET_FILE:msilaunch>"
-  MSILAUNCH_SOURCE_DIR="Z:${PROJECT_SOURCE_DIR}"
   MSILAUNCH_INSTALLATION_DIR="Z:${MSILAUNCH_INSTALLATION_DIR}")
 # Real installations take a while under Wine.
 set_tests_properties(installation_wine_test PROPERTIES TIMEOUT 600)
-
-# Wine takes the user's locale from LC_ALL: one entry per locale, each
-# installing the package its locale selects with Wine's real msiexec.
-foreach(locale de_DE de_CH en_GB es_ES ja_JP)
-  add_test(NAME installation_wine_test_${locale}
-    COMMAND installation_wine_test --gtest_filter=InstallationRealMsiexec.InstallsThePackageOfTheUsersLocale)
-  set_tests_properties(installation_wine_test_${locale} PROPERTIES
-    FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300
-    ENVIRONMENT "${MSILAUNCH_WINE_ENV};LC_ALL=${locale}.UTF-8;MSILAUNCH_LOCALE_CASE=${locale}")
-endforeach()

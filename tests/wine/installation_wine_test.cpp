@@ -67,21 +67,6 @@ std::string SystemMsiexec() {
 
 std::string InstallerFolder(const std::string& productCode) { return WindowsFolder() + "\\Installer\\" + productCode; }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string Text(const std::string& path) {
-  if (!Exists(path)) return "<missing>";
-  const ByteVector bytes = ReadWholeFile(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-void WriteBytes(const std::string& path, const ByteVector& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
 // A fresh folder under the temporary folder, removed with its content.
 struct WorkFolder : ScratchFolder {
   explicit WorkFolder(const std::string& name) : ScratchFolder("msilaunch-installation", name) {}
@@ -98,7 +83,7 @@ struct InstallerFolderGuard {
   ~InstallerFolderGuard() { RemoveTree(path); }
   void Block() {
     const ByteVector inTheWay = {'i', 'n', ' ', 't', 'h', 'e', ' ', 'w', 'a', 'y'};
-    WriteBytes(path, inTheWay);
+    EXPECT_TRUE(WriteWholeFile(path, inTheWay)) << path;
   }
 };
 
@@ -168,15 +153,6 @@ struct ChildRun {
   std::vector<SeenDialog> dialogs;
 };
 
-BOOL CALLBACK FindTreeView(HWND child, LPARAM found) {
-  char className[32] = "";
-  GetClassNameA(child, className, sizeof className);
-  if (std::strcmp(className, "SysTreeView32") != 0) return TRUE;
-  *reinterpret_cast<bool*>(found) = true;
-  return FALSE;
-}
-
-// The folder browser is the dialog with a tree of folders; a message box has none.
 SeenDialog Read(HWND dialog) {
   SeenDialog seen{"", "", false};
   char text[2048] = "";
@@ -185,7 +161,7 @@ SeenDialog Read(HWND dialog) {
   text[0] = '\0';
   GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);  // a message box's text
   seen.text = text;
-  EnumChildWindows(dialog, FindTreeView, reinterpret_cast<LPARAM>(&seen.browser));
+  seen.browser = IsFolderBrowser(dialog);
   return seen;
 }
 
@@ -302,7 +278,7 @@ TEST(InstallationStandIn, MsiexecGetsThePackageAndTheArgumentsAndItsExitCodeEnds
     const TestPayloadSpec plan = SpecFor(productCode);
     InstallerFolderGuard extraction(productCode);
     const std::string setup = work / (std::string(c.name) + ".exe");
-    WriteBytes(setup, SetupWithPayload(plan));
+    ASSERT_TRUE(WriteWholeFile(setup, SetupWithPayload(plan)));
     std::optional<PlantedRegistration> planted;
     if (c.registration != Registration::None)
       planted.emplace(productCode, c.registration == Registration::LauncherView ? LauncherView() : OtherView());
@@ -333,7 +309,7 @@ TEST(InstallationStandIn, CharactersOutsideTheCodePageArriveAsTheDefaultCharacte
   const std::string productCode = NewProductCode();
   InstallerFolderGuard extraction(productCode);
   const std::string setup = work / "setup.exe";
-  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+  ASSERT_TRUE(WriteWholeFile(setup, SetupWithPayload(SpecFor(productCode))));
 
   const ChildRun run = RunSetup(setup, L"\"\xFF02x y\xFF02\" \x2603 caf\x00E9");
   EXPECT_EQ(run.exitCode, 0u);
@@ -348,7 +324,7 @@ TEST(InstallationStandIn, OnlyTheSystemDirectorysMsiexecRuns) {
   const std::string productCode = NewProductCode();
   InstallerFolderGuard extraction(productCode);
   const std::string setup = beside / "setup.exe";
-  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+  ASSERT_TRUE(WriteWholeFile(setup, SetupWithPayload(SpecFor(productCode))));
   // Copies of the stand-in, each logging beside itself: where a search for
   // "msiexec.exe" looks before the system directory.
   const std::string standIn = Narrow(ToolsDirectory()) + "fake_msiexec.exe";
@@ -374,14 +350,14 @@ TEST(InstallationStandIn, CancelInTheFolderBrowserLeavesNothingBehind) {
   InstallerFolderGuard extraction(productCode);
   extraction.Block();
   const std::string setup = work / "setup.exe";
-  WriteBytes(setup, SetupWithPayload(SpecFor(productCode)));
+  ASSERT_TRUE(WriteWholeFile(setup, SetupWithPayload(SpecFor(productCode))));
 
   const ChildRun run = RunSetup(setup, L"", work.path);
   EXPECT_EQ(run.exitCode, 1223u);
   ASSERT_EQ(run.dialogs.size(), 1u) << "the browser, and no error box after it:\n" << Describe(run.dialogs);
   EXPECT_TRUE(run.dialogs[0].browser);
   EXPECT_EQ(msiexec.CommandLines(), "");
-  EXPECT_EQ(Text(extraction.path), "in the way");
+  EXPECT_EQ(FileText(extraction.path), "in the way");
   EXPECT_EQ(FolderEntries(work.path), std::vector<std::string>{"setup.exe"});
 }
 
@@ -481,7 +457,7 @@ TEST(InstallationInProcess, ABrowsedFolderWithASpaceReachesMsiexecInQuotes) {
   const TestPayloadSpec plan = SpecFor(productCode);
   InstallerFolderGuard extraction(productCode);
   extraction.Block();
-  WriteBytes(work / "payload.bin", BuildTestPayload(plan));
+  ASSERT_TRUE(WriteWholeFile(work / "payload.bin", BuildTestPayload(plan)));
 
   InProcessRun run(work / "payload.bin", L"setup.exe /qn");
   run.dialogs.browse.push_back(chosen);
@@ -491,7 +467,7 @@ TEST(InstallationInProcess, ABrowsedFolderWithASpaceReachesMsiexecInQuotes) {
   ASSERT_EQ(run.dialogs.seen.size(), 1u) << Describe(run.dialogs.seen);
   EXPECT_TRUE(run.dialogs.seen[0].browser);
   ExpectExtracted(product, plan);
-  EXPECT_EQ(Text(extraction.path), "in the way");
+  EXPECT_EQ(FileText(extraction.path), "in the way");
 }
 
 // Failures after the files were made: nothing of the unregistered product
@@ -528,7 +504,7 @@ TEST(InstallationInProcess, AFailureAfterTheFilesWereMadeLeavesNothingBehind) {
     const std::string productCode = NewProductCode();
     const ByteVector payload = BuildTestPayload(SpecFor(productCode));
     InstallerFolderGuard extraction(productCode);
-    WriteBytes(work / "payload.bin", payload);
+    ASSERT_TRUE(WriteWholeFile(work / "payload.bin", payload));
     {
       InProcessRun run(work / "payload.bin", L"setup.exe");
       ASSERT_TRUE(FailWin32Call(c.call, 1, c.error));
@@ -642,7 +618,7 @@ TEST(InstallationRealMsiexec, InstallsThePackageOfTheUsersLocale) {
       << "not the " << c->label << " package";
   EXPECT_TRUE(ReadWholeFile(extraction + "\\data1.cab") == ReadWholeFile(package + "\\data1.cab"));
   EXPECT_NE(UninstallString(productCode, LauncherView()), "") << "not registered in the launcher's view";
-  EXPECT_EQ(Text(installed + "\\language.txt"), c->label);
+  EXPECT_EQ(FileText(installed + "\\language.txt"), c->label);
   EXPECT_TRUE(Exists(installed + "\\app.bin"));
 
   EXPECT_EQ(RunRealMsiexec(L"/x " + Widen(productCode) + L" /qn"), 0u);

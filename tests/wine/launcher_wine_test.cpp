@@ -28,12 +28,7 @@ std::string WorkDirectory() {
 // Writes `bytes` as <work>\<name> and returns its path.
 std::string WriteSetup(const std::string& name, const ByteVector& bytes) {
   const std::string path = WorkDirectory() + name;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  EXPECT_NE(f, nullptr) << path;
-  if (f) {
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  EXPECT_TRUE(WriteWholeFile(path, bytes)) << path;
   return path;
 }
 

@@ -15,13 +15,6 @@ std::string SystemFile(const char* name) {
   return std::string(folder, length < sizeof folder ? length : 0) + "\\" + name;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
-}
-
 // Wine runs its own msiexec for the system directory's msiexec.exe whatever
 // the file holds, unless the prefix asks for the file on disk ("native").
 constexpr char kOverrides[] = "Software\\Wine\\DllOverrides";
@@ -73,7 +66,7 @@ ScopedStandInMsiexec::~ScopedStandInMsiexec() {
   RestoreSystemMsiexec();
 }
 
-void ScopedStandInMsiexec::SetExitCode(uint32_t exitCode) { WriteText(codeFile_, std::to_string(exitCode)); }
+void ScopedStandInMsiexec::SetExitCode(uint32_t exitCode) { WriteWholeFile(codeFile_, std::to_string(exitCode)); }
 
 std::string ScopedStandInMsiexec::CommandLines() const {
   const std::vector<uint8_t> bytes = ReadWholeFile(log_);

@@ -11,6 +11,8 @@
 #include "package/file_set.h"
 #include "package/file_writer.h"
 #include "package/manifest.h"
+#include "tests/support/bytes.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -18,9 +20,10 @@ using Bytes = std::vector<uint8_t>;
 
 void AppendEntry(Bytes& out, uint32_t id, const std::u16string& text, uint32_t extraBytes = 0) {
   const uint32_t length = static_cast<uint32_t>(text.size()) * 2 + extraBytes;
-  for (uint32_t v : {id, length})
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  for (char16_t unit : text) out.insert(out.end(), {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)});
+  AppendU32(out, id);
+  AppendU32(out, length);
+  const Bytes units = Utf16(text);
+  out.insert(out.end(), units.begin(), units.end());
   out.insert(out.end(), extraBytes, 0);
 }
 
@@ -52,16 +55,6 @@ std::string TempFile(const char* name) {
 
 HANDLE Create(const std::string& path, DWORD access) {
   return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-std::string ReadWhole(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content(GetFileSize(file, nullptr), '\0');
-  DWORD read = 0;
-  if (!content.empty()) ReadFile(file, &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-  CloseHandle(file);
-  return content.substr(0, read);
 }
 
 // A set of items whose data lives in platform blocks, as BuildFileSet leaves it.
@@ -106,7 +99,7 @@ TEST(WriteNextChunkWine, WorkedExampleOnRealFiles) {
   EXPECT_EQ(s.set.items[0].handle, nullptr);
   EXPECT_EQ(s.set.items[1].written, 500u);
   // Closed by the writer: the file, opened without sharing, can go now.
-  EXPECT_EQ(ReadWhole(pathA), s.contents[0]);
+  EXPECT_EQ(FileText(pathA), s.contents[0]);
   EXPECT_TRUE(DeleteFileA(pathA.c_str())) << GetLastError();
   EXPECT_EQ(GetFileAttributesA(pathB.c_str()), INVALID_FILE_ATTRIBUTES);
 }

@@ -31,6 +31,8 @@ std::string NewProductCode() {
   return text;
 }
 
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 void RemoveTree(const std::string& path) {
   for (const std::string& name : FolderEntries(path)) RemoveTree(path + "\\" + name);
   if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());

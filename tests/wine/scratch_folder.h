@@ -12,6 +12,9 @@ std::vector<std::string> FolderEntries(const std::string& folder);
 // product folder no other test or earlier run has used.
 std::string NewProductCode();
 
+// Whether a file or folder is at `path`.
+bool Exists(const std::string& path);
+
 // Removes `path`, a file or a folder with everything below it, as far as it can.
 void RemoveTree(const std::string& path);
 

@@ -12,6 +12,7 @@
 #include "launcher/launcher_win32.h"
 #include "base/win32_calls.h"
 #include "tests/support/fault_injection.h"
+#include "tests/support/files.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/win32_faults.h"
 
@@ -187,10 +188,7 @@ TEST(StartupWineSelection, ArchitectureFollowsTheWow64Probe) {
     for (TestPackage& p : plan.packages) p.architecture = c.architecture;
     const ByteVector stack = BuildTestPayload(plan);
     ownFile = std::string(temp) + "startup-selection.bin";
-    FILE* f = std::fopen(ownFile.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(stack.data(), 1, stack.size(), f);
-    std::fclose(f);
+    ASSERT_TRUE(WriteWholeFile(ownFile, stack));
 
     ScopedWin32Reset reset;
     box = Box{};

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// Whole files (ReadWholeFile, WriteWholeFile, FileText), shared with the
+// native tests.
+#include "tests/support/files.h"
+
 // Runs `commandLine` (program first, quoted as needed) with CreateProcessW,
 // waits for it, and delivers its stdout (stderr stays the test's) and its
 // full 32-bit exit code. False, with `*output` holding the reason, when the
@@ -29,6 +33,3 @@ std::string Narrow(const std::wstring& text, UINT codePage = CP_ACP);
 // The visible top-level dialogs (message boxes, the folder browser) that
 // process `processId` shows now.
 std::vector<HWND> VisibleDialogsOf(DWORD processId);
-
-// The whole content of a file; empty when it cannot be read.
-std::vector<uint8_t> ReadWholeFile(const std::string& path);

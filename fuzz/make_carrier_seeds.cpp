@@ -4,27 +4,11 @@
 // tail, certificate table, certificate extension, both), so that fuzzing
 // starts from inputs that reach the certificate loop and the record reader.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "packer/payload_writer.h"
 #include "packer/pe_placement.h"
-
-namespace {
-
-ByteVector ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return ByteVector(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteBytes(const std::string& path, const ByteVector& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
-}  // namespace
+#include "tests/support/files.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -32,8 +16,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string exeDir = argv[1], outDir = argv[3];
-  const ByteVector unsignedExe = ReadBytes(exeDir + "/unsigned.exe");
-  const ByteVector signedExe = ReadBytes(exeDir + "/signed.exe");
+  const ByteVector unsignedExe = ReadWholeFile(exeDir + "/unsigned.exe");
+  const ByteVector signedExe = ReadWholeFile(exeDir + "/signed.exe");
   std::string error;
   SigningKey* key = LoadSigningKey(argv[2], &error);
   if (unsignedExe.empty() || signedExe.empty() || !key) {
@@ -61,7 +45,7 @@ int main(int argc, char** argv) {
   } seeds[] = {{"unsigned.exe", &unsignedExe}, {"signed.exe", &signedExe},   {"tail.exe", &tail},
                {"table.exe", &table},          {"certificate.exe", &certificate}, {"both.exe", &both}};
   for (const auto& seed : seeds) {
-    if (!WriteBytes(outDir + "/" + seed.name, *seed.bytes)) {
+    if (!WriteWholeFile(outDir + "/" + seed.name, *seed.bytes)) {
       std::fprintf(stderr, "make_carrier_seeds: cannot write %s\n", seed.name);
       return 1;
     }
