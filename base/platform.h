@@ -82,7 +82,12 @@ constexpr uint32_t kBlockZeroed = 1;
      needed when outUnits is 0; bytes -1 takes the terminator along. 0 on failure, also when  \
      `out` is too small. */                                                                    \
   X(int, AnsiToWide, (const char* text, int bytes, char16_t* out, int outUnits),               \
-    (text, bytes, out, outUnits), 0)
+    (text, bytes, out, outUnits), 0)                                                            \
+  /* CompareStringOrdinal(a, aUnits, b, bUnits, ignoring case): 1 when the file system takes   \
+     the two UTF-16 names for one (ordinal, letter case aside), else 0. A comparison that       \
+     fails answers 1: names not known to differ are refused as one file. */                   \
+  X(int, SameNameIgnoringCase, (const char16_t* a, int aUnits, const char16_t* b, int bUnits), \
+    (a, aUnits, b, bUnits), 1)
 
 struct PlatformCalls {
 #define MSILAUNCH_DECLARE_ENTRY(ret, name, params, args, fail) ret(*name) params;

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <locale.h>
+#include <wctype.h>
+
 #include "base/platform.h"
 #include "base/signed_message_openssl.h"
 
@@ -167,6 +170,21 @@ int NativeAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
   return needed;
 }
 
+// One UTF-16 unit in upper case, as the system's upper-case table maps it:
+// C.UTF-8's simple mapping (the "C" locale knows ASCII only). It folds a few
+// more pairs than Windows does (dotless i and I), which only refuses more.
+wint_t UpperUnit(char16_t unit) {
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return unicode ? towupper_l(unit, unicode) : towupper(unit);
+}
+
+int NativeSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b, int bUnits) {
+  if (aUnits != bUnits || aUnits < 0) return 0;
+  for (int i = 0; i < aUnits; ++i)
+    if (UpperUnit(a[i]) != UpperUnit(b[i])) return 0;
+  return 1;
+}
+
 }  // namespace
 
 const PlatformCalls kPlatformDefaults = {
@@ -181,6 +199,7 @@ const PlatformCalls kPlatformDefaults = {
     OpenSslGetExtension,       OpenSslFreeCertificate,
     OpenSslCloseSignedMessage, NativeWideToAnsiNoBestFit,
     NativeNextAnsiCharacter,   NativeAnsiToWide,
+    NativeSameNameIgnoringCase,
 };
 
 PlatformCalls gPlatform = kPlatformDefaults;

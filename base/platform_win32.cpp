@@ -82,6 +82,13 @@ int DefaultWriteFileBytes(void* handle, const uint8_t* data, uint32_t size, uint
 
 int DefaultCloseFileHandle(void* handle) { return gWin32.CloseHandle(handle) ? 1 : 0; }
 
+// A failed comparison (0) tells nothing, so the names may be one file.
+int DefaultSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b, int bUnits) {
+  const int order = gWin32.CompareStringOrdinal(reinterpret_cast<LPCWCH>(a), aUnits, reinterpret_cast<LPCWCH>(b),
+                                                bUnits, TRUE);
+  return order == CSTR_EQUAL || order == 0 ? 1 : 0;
+}
+
 constexpr auto DefaultOpenSignedMessage = CryptoApiOpenSignedMessage;
 constexpr auto DefaultUpdateSignedMessage = CryptoApiUpdateSignedMessage;
 constexpr auto DefaultGetCertificateCount = CryptoApiGetCertificateCount;

@@ -50,6 +50,8 @@
   X(int, MessageBoxA, (HWND owner, LPCSTR text, LPCSTR caption, UINT type),                              \
     (owner, text, caption, type), 0)                                                                     \
   X(LCID, GetUserDefaultLCID, (), (), 1033)                                                              \
+  X(int, CompareStringOrdinal, (LPCWCH a, int aUnits, LPCWCH b, int bUnits, BOOL ignoreCase),           \
+    (a, aUnits, b, bUnits, ignoreCase), 0)                                                               \
   X(UINT, SetErrorMode, (UINT mode), (mode), 0)                                                          \
   X(HMODULE, GetModuleHandleA, (LPCSTR name), (name), nullptr)                                           \
   X(FARPROC, GetProcAddress, (HMODULE module, LPCSTR name), (module, name), nullptr)                     \

@@ -26,17 +26,18 @@ FileItem* GrowItems(FileItem* items, int32_t count) {
   return static_cast<FileItem*>(grown);
 }
 
-// Windows names files without regard to letter case: items whose names
-// differ only in case are one file in the folder, so they must hold the same
-// bytes. Otherwise one would overwrite the other (a cabinet named like the
-// database among them), and no folder could ever hold the set.
-bool NamesAgree(const FileSet& set) {
+// Names the file system takes for one are one file in the folder: a cab
+// entry that names the package twice is that one file twice, over; any other
+// pair (a cabinet named like the database, two cabinets one letter case
+// apart, "\xC4.cab" and "\xE4.cab") would overwrite one another, or fail every
+// folder there is, whatever their bytes.
+bool NamesAreDistinctFiles(const FileSet& set) {
   for (int32_t i = 0; i < set.count; ++i)
     for (int32_t j = i + 1; j < set.count; ++j) {
       const FileItem& a = set.items[i];
       const FileItem& b = set.items[j];
-      if (!EqualsIgnoringAsciiCase(a.name, b.name)) continue;
-      if (a.size != b.size || (a.size != 0 && std::memcmp(a.data, b.data, a.size) != 0)) return false;
+      const bool sameEntry = std::strcmp(a.name, b.name) == 0 && a.recordId == b.recordId;
+      if (!sameEntry && NamesFoldTogether(a.name, b.name)) return false;
     }
   return true;
 }
@@ -49,6 +50,7 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
   size_t length = 0;
   AppendFormat(item->name, sizeof item->name, &length, "%s", name);
   if (payloadIndex >= payloads->count) return false;
+  item->recordId = id;
   const ErrorPair pair =
       ReadRecord(payloads->items[payloadIndex], FileRecordType, id, &item->data, &item->size);
   if (pair.code != ErrorCode::Success) {
@@ -84,7 +86,7 @@ bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection
   const bool complete = ForEachManifestEntry(payloads, CollectCabEntry, &collection, &stop);
   const bool walkedOwnPayload =
       complete || (stop.noMemory == 0 && stop.payloadIndex > selection.payloadIndex);
-  return walkedOwnPayload && collection.failed == 0 && NamesAgree(*set);
+  return walkedOwnPayload && collection.failed == 0 && NamesAreDistinctFiles(*set);
 }
 
 int32_t CollectCabEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context) {

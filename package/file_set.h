@@ -18,6 +18,7 @@ struct FileItem {
   void* handle;     // open for writing (set by the extraction folder), or null; closed by CloseFileItem only
   uint32_t written;  // bytes of data written so far
   char path[kFileItemTextSize];  // folder and name, set by the extraction folder
+  uint32_t recordId;                    // the file record `data` was read from
 };
 
 struct FileSet {
@@ -39,9 +40,9 @@ struct CabCollection {
 };
 
 // Zeroes `item`, copies `name` into it (cut to 260 bytes) and reads the file
-// record `id` of payload `payloadIndex` into data/size. True when the record
-// was found, decoded and verified; otherwise data stays null (the item then
-// owns nothing) and the reason is not passed on.
+// record `id` of payload `payloadIndex` into data/size and recordId. True
+// when the record was found, decoded and verified; otherwise data stays null
+// (the item then owns nothing) and the reason is not passed on.
 bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
                   const char* name);
 
@@ -52,9 +53,10 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 // the database or any cabinet could not be loaded, a cabinet's name is not a
 // plain file name (IsPlainFileName), the array could not grow, or the
 // manifest walk stopped before the end of the selected payload's manifest or
-// ran out of memory, or two items whose names differ at most in ASCII letter
-// case hold different bytes (they would be one file on Windows). Whatever
-// was added stays in the set for ReleaseFileSet (package/file_writer.h).
+// ran out of memory, or two items would be one file (NamesFoldTogether),
+// unless they are one record under one name (a cab entry that names the
+// package twice), whatever their bytes. Whatever was added stays in the set
+// for ReleaseFileSet (package/file_writer.h).
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
 
 // ManifestEntryVisitor over a CabCollection: for a cab entry of the

@@ -3,9 +3,13 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/platform.h"
+
 namespace {
 
 constexpr size_t kBracedGuidLength = 38;
+// UTF-16 units a name of up to 260 bytes (an item's name) can take, and the terminator.
+constexpr int kNameUnits = 261;
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -66,4 +70,13 @@ bool IsPlainFileName(const char* text) {
   // "." and ".." end in a dot as well.
   if (text[length - 1] == '.' || text[length - 1] == ' ') return false;
   return !IsDeviceName(text);
+}
+
+bool NamesFoldTogether(const char* a, const char* b) {
+  char16_t wideA[kNameUnits], wideB[kNameUnits];
+  // Without the terminator: it is no part of a name.
+  const int unitsA = platform::AnsiToWide(a, -1, wideA, kNameUnits) - 1;
+  const int unitsB = platform::AnsiToWide(b, -1, wideB, kNameUnits) - 1;
+  if (unitsA < 0 || unitsB < 0) return true;
+  return platform::SameNameIgnoringCase(wideA, unitsA, wideB, unitsB) != 0;
 }

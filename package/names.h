@@ -21,3 +21,13 @@ bool IsBracedGuid(const char* text);
 // case, also with an extension ("nul.txt") or trailing spaces before it. A
 // null text is not.
 bool IsPlainFileName(const char* text);
+
+// True when the file system would take the ANSI names `a` and `b` for one
+// file: each converted back to UTF-16 as the system reads it (AnsiToWide),
+// then compared ordinally without regard to letter case
+// (SameNameIgnoringCase), as NTFS compares names. "Disk1.cab" and
+// "disk1.cab", "MAIN.MSI" and "main.msi", "\xC4.cab" and "\xE4.cab" under code
+// page 1252 all fold together. A name that cannot be converted counts as
+// folding together with anything: two names not known to differ are one
+// file as far as a caller refusing them is concerned.
+bool NamesFoldTogether(const char* a, const char* b);

@@ -1,5 +1,6 @@
 #include "packer/inspect_report.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "base/bounded_text.h"
@@ -36,6 +37,34 @@ int32_t CollectEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, 
   }
   entries->push_back(entry);
   return 1;
+}
+
+// The launcher refuses a package two of whose files are one file on Windows
+// (NamesFoldTogether), unless they are one record under one name: main.msi
+// is the package's own record, each cab entry naming the package adds its
+// file (once, however often it names the package).
+void CheckOneFileNames(const InspectedEntry& package, const std::vector<InspectedEntry>& entries,
+                       std::vector<std::string>* problems) {
+  struct File {
+    std::string name;
+    uint32_t record;
+    std::string what;
+  };
+  std::vector<File> files = {{"main.msi", package.id, "the database"}};
+  for (const InspectedEntry& entry : entries) {
+    const auto& ids = entry.packageIds;
+    if (entry.payloadIndex == package.payloadIndex && std::find(ids.begin(), ids.end(), package.id) != ids.end())
+      files.push_back({entry.fields[2], entry.id, "entry " + std::to_string(entry.id)});
+  }
+  for (size_t i = 0; i < files.size(); ++i)
+    for (size_t j = i + 1; j < files.size(); ++j) {
+      const File& a = files[i];
+      const File& b = files[j];
+      if ((a.name != b.name || a.record != b.record) && NamesFoldTogether(a.name.c_str(), b.name.c_str()))
+        problems->push_back("payload " + std::to_string(package.payloadIndex) + " package " +
+                            std::to_string(package.id) + ": \"" + a.name + "\" (" + a.what + ") and \"" + b.name +
+                            "\" (" + b.what + ") are one file on Windows");
+    }
 }
 
 }  // namespace
@@ -87,6 +116,7 @@ std::vector<std::string> CheckManifest(const PayloadList& list, const std::vecto
     // What the launcher refuses to turn into a path (its file set then fails).
     if (entry.kind == InspectedEntry::Kind::Package && !IsBracedGuid(entry.fields[2].c_str()))
       problems.push_back(where + ": product code \"" + entry.fields[2] + "\" is not a GUID in braces");
+    if (entry.kind == InspectedEntry::Kind::Package) CheckOneFileNames(entry, entries, &problems);
     if (entry.kind == InspectedEntry::Kind::Cab && !IsPlainFileName(entry.fields[2].c_str()))
       problems.push_back(where + ": file name \"" + entry.fields[2] + "\" is not a plain file name");
     if (!LocateRecord(item.raw, item.rawSize, FileRecordType, entry.id, &located))

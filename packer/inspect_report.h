@@ -37,7 +37,9 @@ bool CollectEntries(const PayloadList& list, std::vector<InspectedEntry>* entrie
 
 // Manifest consistency: every package has its database record, every cab
 // entry its record, every cab id list names existing packages of its
-// payload, and no entry fits neither grammar. One sentence per problem.
+// payload, no entry fits neither grammar, and no two files of a package are
+// one file on Windows (names that fold together, other than one cab entry
+// naming the package twice). One sentence per problem.
 std::vector<std::string> CheckManifest(const PayloadList& list, const std::vector<InspectedEntry>& entries);
 
 // One record read as the launcher reads it: decoded and verified with the

@@ -77,13 +77,21 @@ bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
     // A backslash would split the name into another manifest field.
     *error = "product name \"" + facts.productName + "\" is empty, longer than 255 bytes or holds '\\' (use --name)";
   } else {
-    for (const std::string& cabinet : facts.cabinets) {
+    for (size_t i = 0; i < facts.cabinets.size(); ++i) {
+      const std::string& cabinet = facts.cabinets[i];
       if (!IsSafeCabinetName(cabinet)) {
         *error = "cabinet name \"" + cabinet +
                  "\" is not a plain file name beside main.msi (ASCII letters, digits, inner spaces and " +
                  kCabinetNamePunctuation + " only; no device name, no trailing dot)";
         return false;
       }
+      // The launcher refuses a package two of whose files would be one.
+      for (size_t j = 0; j < i; ++j)
+        if (NamesFoldTogether(facts.cabinets[j].c_str(), cabinet.c_str())) {
+          *error = "cabinet names \"" + facts.cabinets[j] + "\" and \"" + cabinet +
+                   "\" are one file on Windows, which does not tell letter case apart";
+          return false;
+        }
     }
     return true;
   }

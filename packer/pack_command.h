@@ -39,7 +39,8 @@ bool LoadPackage(const PackageRequest& request, PackageSource* source, std::stri
 // braced GUID; a name without backslashes of at most 255 bytes; cabinet
 // names that are one plain file name beside main.msi on any code page
 // (ASCII letters, digits, inner spaces and -_.()+~!#$%&',;=@[]^{} only,
-// passing IsPlainFileName, not "main.msi"). False with *error set.
+// passing IsPlainFileName, not "main.msi"), no two of them one file
+// (NamesFoldTogether). False with *error set.
 bool CheckPackageFacts(const MsiFacts& facts, std::string* error);
 
 // The manifest and the files of a payload. Package ids are 1..n in the

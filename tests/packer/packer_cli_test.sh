@@ -199,6 +199,9 @@ rejects "RSA-1024 key" bad.bin "not an RSA-2048 key" -- "$pack" pack -k rsa1024.
 rejects "EC key" bad.bin "not an RSA-2048 key" -- "$pack" pack -k ec.pem -o bad.bin x86.msi
 mkdir -p trap && cp x86.msi trap/MAIN.MSI
 rejects "cabinet that would replace main.msi" bad.bin "not a plain file name" -- "$pack" pack -k key.pem -o bad.bin --cab trap/MAIN.MSI x86.msi
+mkdir -p case && cp de-dir/data1.cab case/Disk1.cab && cp de-dir/data1.cab case/disk1.cab
+rejects "cabinets one letter case apart" bad.bin '"Disk1.cab" and "disk1.cab" are one file' -- \
+  "$pack" pack -k key.pem -o bad.bin --cab case/Disk1.cab --cab case/disk1.cab de-dir/de.msi
 rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
 rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
 rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier certificate -o bad.exe

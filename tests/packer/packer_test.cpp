@@ -72,6 +72,8 @@ TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
       {"cab climbs out", [](MsiFacts* f) { f->cabinets = {"..\\x.cab"}; }, "cabinet name"},
       {"cab in a folder", [](MsiFacts* f) { f->cabinets = {"sub/x.cab"}; }, "cabinet name"},
       {"cab replaces main.msi", [](MsiFacts* f) { f->cabinets = {"Main.MSI"}; }, "cabinet name"},
+      {"cabs one file apart in case", [](MsiFacts* f) { f->cabinets = {"Disk1.cab", "a.cab", "disk1.CAB"}; },
+       "cabinet names \"Disk1.cab\" and \"disk1.CAB\" are one file"},
       {"every allowed byte", [](MsiFacts* f) { f->cabinets = {"Disk 1 (en-US) _+~!#$%&',;=@[]^{}.cab"}; }, nullptr},
       {"255-byte cab", [](MsiFacts* f) { f->cabinets = {std::string(251, 'c') + ".cab"}; }, nullptr},
       {"256-byte cab", [](MsiFacts* f) { f->cabinets = {std::string(252, 'c') + ".cab"}; }, "cabinet name"},
@@ -278,9 +280,11 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
   AppendManifestEntry(&manifest, 2, PackageEntryText("x64", "1031", "{20000000-0000-4000-8000-000000000002}", "Fine"));
   AppendManifestEntry(&manifest, 3, CabEntryText("1;2", ".."));
   AppendManifestEntry(&manifest, 4, CabEntryText("2", "NUL.cab"));
-  AppendManifestEntry(&manifest, 5, CabEntryText("2", "fine.cab"));
+  AppendManifestEntry(&manifest, 5, CabEntryText("2;2", "fine.cab"));  // named twice: one file
+  AppendManifestEntry(&manifest, 6, CabEntryText("2", "FINE.cab"));
+  AppendManifestEntry(&manifest, 7, CabEntryText("2", "Main.msi"));
   std::vector<PayloadFile> files;
-  for (uint32_t id = 1; id <= 5; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+  for (uint32_t id = 1; id <= 7; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
   std::string error;
   const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
@@ -298,6 +302,8 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
   ReleasePayloadList(&list);
   EXPECT_EQ(problems, (std::vector<std::string>{
                           "payload 0 entry 1: product code \"{P}\" is not a GUID in braces",
+                          "payload 0 package 2: \"main.msi\" (the database) and \"Main.msi\" (entry 7) are one file on Windows",
+                          "payload 0 package 2: \"fine.cab\" (entry 5) and \"FINE.cab\" (entry 6) are one file on Windows",
                           "payload 0 entry 3: file name \"..\" is not a plain file name",
                           "payload 0 entry 4: file name \"NUL.cab\" is not a plain file name",
                       }));

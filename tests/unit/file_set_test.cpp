@@ -266,6 +266,16 @@ TEST(BuildFileSetTest, NamesThatAreNotPlainAreRefusedBeforeAnythingIsRead) {
        {{"main.msi", 0, 1}, {"data.cab", 0, 2}, {"Data.CAB", 0, 3}}},
       {"the same cabinet named twice", kProductCode, {{2, "cab\\1;1\\good.cab"}}, true,
        {{"main.msi", 0, 1}, {"good.cab", 0, 2}, {"good.cab", 0, 2}}},
+      // One file, whatever the bytes: the same record under two names, one
+      // name from two records, letters outside ASCII (UTF-8 natively).
+      {"one record, names one case apart", kProductCode, {{2, "cab\\1\\Disk1.cab"}, {2, "cab\\1\\disk1.cab"}},
+       false, {{"main.msi", 0, 1}, {"Disk1.cab", 0, 2}, {"disk1.cab", 0, 2}}},
+      {"the database's record as MAIN.MSI", kProductCode, {{1, "cab\\1\\MAIN.MSI"}}, false,
+       {{"main.msi", 0, 1}, {"MAIN.MSI", 0, 1}}},
+      {"one name, two records", kProductCode, {{2, "cab\\1\\a.cab"}, {3, "cab\\1\\a.cab"}}, false,
+       {{"main.msi", 0, 1}, {"a.cab", 0, 2}, {"a.cab", 0, 3}}},
+      {"A and a with umlauts", kProductCode, {{2, "cab\\1\\\xC3\x84.cab"}, {3, "cab\\1\\\xC3\xA4.cab"}}, false,
+       {{"main.msi", 0, 1}, {"\xC3\x84.cab", 0, 2}, {"\xC3\xA4.cab", 0, 3}}},
   };
   for (const auto& c : cases) {
     TestPayloadList payloads;

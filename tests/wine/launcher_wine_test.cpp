@@ -108,6 +108,15 @@ ByteVector WithBrokenCertificateTable(const ByteVector& stack) {
   return exe;
 }
 
+// The typical payload with its cabinet named `first` and a second one of the
+// same bytes, for the same package, named `second`.
+ByteVector WithSecondCabinet(const std::string& first, const std::string& second) {
+  TestPayloadSpec plan = SpecFor(ThisArchitecture());
+  plan.cabs[0].fileName = first;
+  plan.cabs.push_back(TestCab{3, "1", second, plan.cabs[0].content});
+  return BuildTestPayload(plan);
+}
+
 TEST(LauncherWine, ExitCodesWithQuietSwitches) {
   ScopedStandInMsiexec msiexec(0);
   ASSERT_TRUE(msiexec.ready());
@@ -128,6 +137,11 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       // The launcher looks for a signature only in a PE32 file: the x86-64
       // flavour of the stub is PE32+, so there the tail carrier runs.
       {"badcert.exe", WithBrokenCertificateTable(good), sizeof(void*) == 4 ? 0xFFFFFFFF : 0u},
+      // Names that are one file, whatever the bytes: refused at once, no
+      // folder and no browser (which would wait for a user even under /qn).
+      // The last pair (written in UTF-8 here) is one file under code page 1252.
+      {"onefile.exe", WithTail(WithSecondCabinet("Disk1.cab", "disk1.cab")), 13},
+      {"umlaut.exe", WithTail(WithSecondCabinet("\xC3\x84.cab", "\xC3\xA4.cab")), 13},
   };
   for (const auto& c : cases) {
     const std::string path = WriteSetup(c.name, c.exe);
