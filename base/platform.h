@@ -87,7 +87,21 @@ constexpr uint32_t kBlockZeroed = 1;
      the two UTF-16 names for one (ordinal, letter case aside), else 0. A comparison that       \
      fails answers 1: names not known to differ are refused as one file. */                   \
   X(int, SameNameIgnoringCase, (const char16_t* a, int aUnits, const char16_t* b, int bUnits), \
-    (a, aUnits, b, bUnits), 1)
+    (a, aUnits, b, bUnits), 1)                                                                  \
+  /* Opens the file at `path` to hold it: read only, sharing read only, so that while it is    \
+     open nobody writes, deletes or renames it; never through a link (a reparse point, seen by \
+     the handle or by the path, is closed again and refused). Null on failure. */              \
+  X(void*, OpenHeldFile, (const char* path), (path), nullptr)                                   \
+  /* ReadFile(handle, buffer, size, read, no overlapped): non-zero on success; 0 bytes read at  \
+     the end of the file. */                                                                    \
+  X(int, ReadFileBytes, (void* handle, uint8_t* buffer, uint32_t size, uint32_t* read),        \
+    (handle, buffer, size, read), 0)                                                            \
+  /* DeleteFileA(path): the file at `path` goes; a link there goes itself on Windows, never its \
+     target. Non-zero on success. */                                                           \
+  X(int, RemoveFile, (const char* path), (path), 0)                                             \
+  /* CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW): a new empty file open for   \
+     writing; fails when anything is at `path`, a link included. Null on failure. */          \
+  X(void*, CreateNewFile, (const char* path), (path), nullptr)
 
 struct PlatformCalls {
 #define MSILAUNCH_DECLARE_ENTRY(ret, name, params, args, fail) ret(*name) params;

@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <wctype.h>
 
 #include "base/platform.h"
@@ -185,6 +188,46 @@ int NativeSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b,
   return 1;
 }
 
+constexpr uint32_t kFileNotFound = 2;
+constexpr uint32_t kCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE: a link or no plain file
+
+// A file handle is a FILE*; a symbolic link is refused, never followed.
+void* NativeOpenHeldFile(const char* path) {
+  struct stat entry {};
+  const bool found = lstat(path, &entry) == 0;
+  if (!found || !S_ISREG(entry.st_mode)) {
+    lastError = found ? kCantAccessFile : kFileNotFound;
+    return nullptr;
+  }
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) lastError = kFileNotFound;
+  return file;
+}
+
+int NativeReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t* read) {
+  auto* file = static_cast<std::FILE*>(handle);
+  *read = static_cast<uint32_t>(std::fread(buffer, 1, size, file));
+  if (!std::ferror(file)) return 1;
+  lastError = 30;  // ERROR_READ_FAULT
+  return 0;
+}
+
+int NativeRemoveFile(const char* path) {
+  if (unlink(path) == 0) return 1;
+  lastError = kFileNotFound;
+  return 0;
+}
+
+void* NativeCreateNewFile(const char* path) {
+  const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+  if (!file) {
+    if (descriptor >= 0) close(descriptor);
+    lastError = 80;  // ERROR_FILE_EXISTS, what it fails for in the tests
+  }
+  return file;
+}
+
 }  // namespace
 
 const PlatformCalls kPlatformDefaults = {
@@ -199,7 +242,9 @@ const PlatformCalls kPlatformDefaults = {
     OpenSslGetExtension,       OpenSslFreeCertificate,
     OpenSslCloseSignedMessage, NativeWideToAnsiNoBestFit,
     NativeNextAnsiCharacter,   NativeAnsiToWide,
-    NativeSameNameIgnoringCase,
+    NativeSameNameIgnoringCase, NativeOpenHeldFile,
+    NativeReadFileBytes,       NativeRemoveFile,
+    NativeCreateNewFile,
 };
 
 PlatformCalls gPlatform = kPlatformDefaults;

@@ -6,6 +6,7 @@
 #include "base/platform.h"
 #include "base/win32_calls.h"
 #include "base/signed_message_cryptoapi.h"
+#include "base/system_win32.h"
 
 namespace {
 
@@ -87,6 +88,26 @@ int DefaultSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b
   const int order = gWin32.CompareStringOrdinal(reinterpret_cast<LPCWCH>(a), aUnits, reinterpret_cast<LPCWCH>(b),
                                                 bUnits, TRUE);
   return order == CSTR_EQUAL || order == 0 ? 1 : 0;
+}
+
+void* DefaultOpenHeldFile(const char* path) {
+  HANDLE file = OpenFileToHold(path);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+int DefaultReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t* read) {
+  DWORD got = 0;
+  const BOOL ok = gWin32.ReadFile(handle, buffer, size, &got, nullptr);
+  *read = got;
+  return ok ? 1 : 0;
+}
+
+int DefaultRemoveFile(const char* path) { return gWin32.DeleteFileA(path) ? 1 : 0; }
+
+void* DefaultCreateNewFile(const char* path) {
+  HANDLE file = gWin32.CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
 constexpr auto DefaultOpenSignedMessage = CryptoApiOpenSignedMessage;

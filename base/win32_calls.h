@@ -63,7 +63,7 @@
 
 // Used by more than one subsystem above (the window, the folder, the
 // hand-off): messages, the system's folders, library loading, files and
-// folders by name, and registry reads.
+// folders by name and what they are (a link or not), and registry reads.
 #define MSILAUNCH_WIN32_SHARED_CALLS(X)                                                             \
   X(LRESULT, SendMessageA, (HWND window, UINT message, WPARAM wParam, LPARAM lParam),              \
     (window, message, wParam, lParam), 0)                                                           \
@@ -74,6 +74,9 @@
   X(BOOL, CreateDirectoryA, (LPCSTR path, LPSECURITY_ATTRIBUTES security), (path, security), FALSE) \
   X(BOOL, DeleteFileA, (LPCSTR path), (path), FALSE)                                                \
   X(BOOL, RemoveDirectoryA, (LPCSTR path), (path), FALSE)                                           \
+  X(DWORD, GetFileAttributesA, (LPCSTR path), (path), INVALID_FILE_ATTRIBUTES)                      \
+  X(BOOL, GetFileInformationByHandle, (HANDLE file, LPBY_HANDLE_FILE_INFORMATION info), (file, info), \
+    FALSE)                                                                                          \
   X(LSTATUS, RegOpenKeyExA, (HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result),  \
     (key, subKey, options, access, result), ERROR_ACCESS_DENIED)                                    \
   X(LSTATUS, RegQueryValueExA,                                                                      \

@@ -1,7 +1,5 @@
 #include "handoff/installation_sequence.h"
 
-#include <cstring>
-
 #include "base/bounded_text.h"
 #include "handoff/cleanup_win32.h"
 #include "handoff/msiexec_command_line.h"
@@ -68,7 +66,7 @@ RunReport RunInstallationSequence(const SequenceInput& input) {
   gTaskbarProgress = CreateTaskbarProgress();
 
   static SequenceState run;
-  std::memset(&run, 0, sizeof run);
+  run = SequenceState{};
   run.files.cursor = -1;
   run.files.chunkSize = kWriterChunkSize;
   run.outcome = kMsiexecNotRun;

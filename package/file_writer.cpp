@@ -1,11 +1,58 @@
 #include "package/file_writer.h"
 
+#include <cstring>
+
 #include "base/error_pair.h"
 #include "base/platform.h"
+
+namespace {
+
+// Bytes read back per piece when a held file is confirmed: on the stack, so
+// that a writer step still allocates nothing.
+constexpr uint32_t kConfirmPieceSize = 65536;
+
+bool ReadHeldPiece(void* held, uint8_t* buffer, uint32_t size, uint32_t* got) {
+  return platform::ReadFileBytes(held, buffer, size, got) != 0;
+}
+
+// Closes the finished item's write handle and holds its file at once. Between
+// the two another process may have written, replaced or renamed it, so the
+// held bytes are read back whole and must have the item's digest. False, with
+// nothing of the item left open, when the file cannot be held or differs.
+bool HoldWrittenFile(FileItem* item) {
+  CloseFileItem(item);
+  item->held = platform::OpenHeldFile(item->path);
+  if (!item->held) return false;
+  uint8_t piece[kConfirmPieceSize];
+  uint8_t digest[kContentDigestSize];
+  if (DigestPieces(ReadHeldPiece, item->held, piece, sizeof piece, digest) &&
+      std::memcmp(digest, item->digest, sizeof digest) == 0)
+    return true;
+  CloseFileItem(item);
+  return false;
+}
+
+// Removes whatever is at the item's path now (a link itself, never its
+// target) and creates its file afresh, failing rather than open anything that
+// reappears there. False, the item still to be made anew, when it cannot.
+bool MakeFileAnew(FileItem* item) {
+  platform::RemoveFile(item->path);
+  item->handle = platform::CreateNewFile(item->path);
+  if (!item->handle) return false;
+  item->remake = 0;
+  item->written = 0;
+  return true;
+}
+
+}  // namespace
 
 uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
   if (set->cursor >= 0 && set->cursor < set->count) {
     FileItem& item = set->items[set->cursor];
+    if (item.remake && !MakeFileAnew(&item)) {
+      if (percentage) *percentage = 0;
+      return ErrorCode::WriteFault;
+    }
     if (item.written < item.size) {
       const uint32_t left = item.size - item.written;
       const uint32_t wanted = left < set->chunkSize ? left : set->chunkSize;
@@ -22,12 +69,22 @@ uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
       }
       return wrote && stored == wanted ? ErrorCode::MoreData : ErrorCode::WriteFault;
     }
+    // An item without a write handle is complete without writing: its file
+    // was there already, held since its comparison, or an earlier item of
+    // the same name writes it.
+    if (item.handle && !HoldWrittenFile(&item)) {
+      // Asked like a failed write, so that the box names the file; a retry
+      // writes it again from its first byte.
+      item.remake = 1;
+      item.written = 0;
+      if (percentage) *percentage = 0;
+      return ErrorCode::WriteFault;
+    }
   }
 
   if (set->cursor < 0) {
     set->cursor = 0;
   } else if (set->cursor < set->count) {
-    CloseFileItem(&set->items[set->cursor]);
     ++set->cursor;
   }
   // A call after the last item (the caller should have stopped at 0) stays
@@ -43,10 +100,20 @@ uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
 }
 
 bool CloseFileItem(FileItem* item) {
+  if (item->held) {
+    platform::CloseFileHandle(item->held);
+    item->held = nullptr;
+  }
   if (!item->handle) return false;
   platform::CloseFileHandle(item->handle);
   item->handle = nullptr;
   return true;
+}
+
+void CloseProductFolder(FileSet* set) {
+  if (!set->folder) return;
+  platform::CloseFileHandle(set->folder);
+  set->folder = nullptr;
 }
 
 void ReleaseFileSet(FileSet* set, ReleasedItemVisitor released, void* context) {
@@ -60,4 +127,5 @@ void ReleaseFileSet(FileSet* set, ReleasedItemVisitor released, void* context) {
   platform::FreeBlock(set->items);
   set->items = nullptr;
   set->count = 0;
+  CloseProductFolder(set);
 }

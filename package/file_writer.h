@@ -1,8 +1,8 @@
 // What a file item holds once the set is built, and the one owner of it: the
 // chunked writer that the progress window drives, the close of one item's
-// file, and the release of the whole set. An item's handle is closed here,
-// through the platform seam, and nowhere else; the extraction folder's
-// rollback and the cleanup call in.
+// file, and the release of the whole set. An item's handles and the set's
+// folder are closed here, through the platform seam, and nowhere else; the
+// extraction folder's rollback and the cleanup call in.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +10,27 @@
 #include "package/file_set.h"
 
 // One step of the writer: writes at most chunkSize bytes of the item at the
-// cursor, or closes the finished item and moves to the next one. Returns
-// 234 (call again), 0 (every file written and closed) or 29 (a write failed
-// or was short; the cursor stays on the item, and the next call goes on from
-// its written count). `percentage`, when given, receives the current item's
-// progress, 0 to 100.
+// cursor, or finishes the item and moves to the next one. Finishing a
+// written item closes its write handle and holds its file at once
+// (OpenHeldFile): from then on nobody changes, replaces, renames or deletes
+// it until the set is released. The held bytes are read back and must have
+// the item's digest, since another process may have got in between the close
+// and the hold. Returns 234 (call again), 0 (every file written, closed and
+// held) or 29, the cursor staying on the item: a write failed or was short
+// (the next call goes on from its written count), or the file could not be
+// held with its digest (the next call makes it anew, RemoveFile and
+// CreateNewFile, and writes it from its first byte). `percentage`, when
+// given, receives the current item's progress, 0 to 100.
 uint32_t WriteNextChunk(FileSet* set, int32_t* percentage);
 
-// Closes the file `item` holds open, if any, and clears its handle. True
-// when it held one: its file was created for this run. What the close
-// answers is not looked at; a handle that will not close is let go all the
-// same.
+// Closes what `item` holds open, if anything: its write handle and its held
+// file; clears both. True when it held a write handle: its file was created
+// for this run and is not finished. What a close answers is not looked at; a
+// handle that will not close is let go all the same.
 bool CloseFileItem(FileItem* item);
+
+// Closes the product folder the set holds, if any, and clears it.
+void CloseProductFolder(FileSet* set);
 
 // Told about each item as ReleaseFileSet lets it go: its data is freed and
 // its file closed, its name and path are still there.
@@ -29,7 +38,9 @@ using ReleasedItemVisitor = void (*)(const FileItem& item, void* context);
 
 // Frees each item's data and closes its file (CloseFileItem), in order; when
 // `released` is given, it sees each item before the next one is released.
-// Then frees the array and leaves the set empty (count 0, items null). Files
-// on disk are left alone: deleting them is the cleanup's decision, which it
-// makes in `released`, once the item's file is closed.
+// Then frees the array, leaves the set empty (count 0, items null) and closes
+// the product folder last: whatever `released` deletes goes while the folder
+// cannot be swapped for a link. Files on disk are left alone: deleting them
+// is the cleanup's decision, which it makes in `released`, once the item's
+// file is closed.
 void ReleaseFileSet(FileSet* set, ReleasedItemVisitor released = nullptr, void* context = nullptr);

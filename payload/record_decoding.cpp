@@ -43,11 +43,11 @@ uint32_t SiteLine(RecordKind kind, uint32_t manifestLine, uint32_t fileLine) {
   return kind == RecordKind::Manifest ? manifestLine : fileLine;
 }
 
-// RSASSA-PKCS1-v1_5 / SHA-256 over `content` against a key assembled afresh
+// RSASSA-PKCS1-v1_5 over the content's SHA-256 `digest` against a key assembled afresh
 // from `modulus`. Nothing from one check is reused by the next, so a key
 // object can never be shared across payloads.
-ErrorPair VerifyContent(const uint8_t modulus[256], const LocatedRecord& record, const uint8_t* content,
-                        uint32_t contentSize) {
+ErrorPair VerifyContent(const uint8_t modulus[256], const LocatedRecord& record,
+                        const uint8_t digest[kContentDigestSize]) {
   uint8_t blob[kPublicKeyBlobSize];
   AssemblePublicKeyBlob(modulus, blob);
   const uint8_t* cursor = blob;
@@ -59,10 +59,8 @@ ErrorPair VerifyContent(const uint8_t modulus[256], const LocatedRecord& record,
     return ErrorPair{ErrorCode::BadKey, SiteLine(record.kind, kKeyNotLoadedManifest, kKeyNotLoadedFile)};
   }
 
-  uint8_t digest[SHA256_DIGEST_LENGTH];
-  SHA256(content, contentSize, digest);
   const int verified =
-      RSA_verify(NID_sha256, digest, sizeof digest, record.signature, record.signatureSize, rsa);
+      RSA_verify(NID_sha256, digest, kContentDigestSize, record.signature, record.signatureSize, rsa);
   RSA_free(rsa);
   EVP_PKEY_free(key);
 
@@ -121,7 +119,7 @@ int InflateToBuffer(const uint8_t* input, uint32_t inputSize, uint8_t** output, 
 }
 
 ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
-                              uint8_t** content, uint32_t* contentSize) {
+                              uint8_t** content, uint32_t* contentSize, uint8_t* digest) {
   *content = nullptr;
   *contentSize = 0;
 
@@ -149,13 +147,17 @@ ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const 
     result = ErrorPair{ErrorCode::Success, SiteLine(record.kind, kCopiedManifest, kCopiedFile)};
   }
 
+  // The digest handed out is the very one the signature was checked against.
+  uint8_t computed[kContentDigestSize];
+  if ((flags & PayloadFlagSigned) || digest) DigestBytes(block, size, computed);
   if (flags & PayloadFlagSigned) {
-    const ErrorPair verified = VerifyContent(modulus, record, block, size);
+    const ErrorPair verified = VerifyContent(modulus, record, computed);
     if (verified.code != ErrorCode::Success) {
       platform::FreeBlock(block);
       return verified;
     }
   }
+  if (digest) std::memcpy(digest, computed, sizeof computed);
   *content = block;
   *contentSize = size;
   return result;
@@ -166,17 +168,17 @@ ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** co
 }
 
 ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
-                            uint32_t id, uint8_t** content, uint32_t* contentSize) {
+                            uint32_t id, uint8_t** content, uint32_t* contentSize, uint8_t* digest) {
   *content = nullptr;
   *contentSize = 0;
   LocatedRecord record;
   constexpr uint32_t kRecordNotFound = 509;
   if (!LocateRecord(payload.raw, payload.rawSize, type, id, &record))
     return ErrorPair{ErrorCode::NotFound, kRecordNotFound};
-  return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize);
+  return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize, digest);
 }
 
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,
-                     uint32_t* contentSize) {
-  return ReadRecordWithKey(kPayloadKeyModulus, payload, type, id, content, contentSize);
+                     uint32_t* contentSize, uint8_t* digest) {
+  return ReadRecordWithKey(kPayloadKeyModulus, payload, type, id, content, contentSize, digest);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
 #include "package/file_writer.h"
@@ -19,27 +20,18 @@ constexpr DWORD kCompareChunkSize = 16384;
 
 enum class Browsed { Folder, NoFolder, Cancelled };
 
-// Whether the file at `path` holds exactly the `size` bytes at `data`. It is
-// read through a handle that keeps writers out while it is compared.
-bool FileHoldsContent(const char* path, const uint8_t* data, uint32_t size) {
-  HANDLE file = gWin32.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+// Whether `file`, opened to hold it and read from its start, holds exactly
+// the `size` bytes at `data`.
+bool FileHoldsContent(void* file, const uint8_t* data, uint32_t size) {
   uint8_t chunk[kCompareChunkSize];
   uint32_t compared = 0;
-  bool same = false;
   for (;;) {
     DWORD read = 0;
-    if (!gWin32.ReadFile(file, chunk, sizeof chunk, &read, nullptr)) break;
-    if (read == 0) {
-      same = compared == size;
-      break;
-    }
-    if (read > size - compared || std::memcmp(chunk, data + compared, read) != 0) break;
+    if (!gWin32.ReadFile(file, chunk, sizeof chunk, &read, nullptr)) return false;
+    if (read == 0) return compared == size;
+    if (read > size - compared || std::memcmp(chunk, data + compared, read) != 0) return false;
     compared += read;
   }
-  gWin32.CloseHandle(file);
-  return same;
 }
 
 bool SameContent(const FileItem& a, const FileItem& b) {
@@ -53,22 +45,31 @@ bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
   if (!JoinPath(item.path, sizeof item.path, folder, item.name)) return false;
   // A cabinet that the manifest names twice: the earlier item writes the file.
   // Names that differ only in letter case are not taken for the same file; the
-  // second creation then fails on the first one's handle, which fails the
+  // second creation then fails on the first one's file, which fails the
   // attempt rather than leave either item's content unwritten.
   for (int32_t i = 0; i < index; ++i)
     if (std::strcmp(set->items[i].path, item.path) == 0) return SameContent(set->items[i], item);
-  if (PathExists(item.path) && FileHoldsContent(item.path, item.data, item.size)) return true;
-  HANDLE file = gWin32.CreateFileA(item.path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  item.handle = file;
-  return true;
+  if (PathExists(item.path)) {
+    // Opened on the entry itself, so a link is refused here, never read
+    // through; a file with the verified bytes stays held by the very handle
+    // it was compared through, until the set is released.
+    item.held = platform::OpenHeldFile(item.path);
+    if (item.held && FileHoldsContent(item.held, item.data, item.size)) return true;
+    CloseFileItem(&item);
+    // Other bytes, or a link: it goes by its name (a link itself, never its
+    // target), and whatever takes its place meanwhile fails the creation.
+    platform::RemoveFile(item.path);
+  }
+  item.handle = platform::CreateNewFile(item.path);
+  return item.handle != nullptr;
 }
 
-// Undoes a failed attempt: closes and deletes the files it created, clears
+// Undoes a failed attempt: closes and deletes the files it created (a file
+// that replaced one already there goes too: the one before was deleted when
+// this one was made), closes the files it kept and the product folder, clears
 // every item's handle, written and path, and removes the product folder when
-// it is empty. `productFolder` is null when the attempt never named one, so
-// that a base folder is never taken for it.
+// it is empty. `productFolder` is null unless the attempt made or held it: a
+// base folder is never taken for it, and a link found in its place stays.
 void RollBackAttempt(FileSet* set, const char* productFolder) {
   for (int32_t i = 0; i < set->count; ++i) {
     FileItem& item = set->items[i];
@@ -77,6 +78,8 @@ void RollBackAttempt(FileSet* set, const char* productFolder) {
     item.written = 0;
     std::memset(item.path, 0, sizeof item.path);
   }
+  // Released first: a held folder cannot be removed.
+  CloseProductFolder(set);
   if (productFolder && PathExists(productFolder)) gWin32.RemoveDirectoryA(productFolder);
 }
 
@@ -84,13 +87,20 @@ void RollBackAttempt(FileSet* set, const char* productFolder) {
 // product folder. False, with the attempt rolled back, when it failed.
 bool TryProductFolder(FileSet* set, const char* productCode, char* folderPath) {
   const bool named = AppendPathPart(folderPath, kFolderPathSize, productCode);
-  bool ready = named;
+  bool made = false, held = false;
   if (named) {
-    // Whether it could be made shows in the first file's creation.
-    if (!PathExists(folderPath)) gWin32.CreateDirectoryA(folderPath, nullptr);
-    for (int32_t i = 0; ready && i < set->count; ++i) ready = PrepareItem(set, i, folderPath);
+    // Whether it could be made shows when it is held. Held from here until
+    // msiexec has ended, it can be neither removed nor renamed, so neither
+    // swapped for a link; a link already in its place is refused here, before
+    // anything is written, compared or deleted in it.
+    if (!PathExists(folderPath)) made = gWin32.CreateDirectoryA(folderPath, nullptr) != FALSE;
+    HANDLE folder = OpenFolderToHold(folderPath);
+    held = folder != INVALID_HANDLE_VALUE;
+    if (held) set->folder = folder;
   }
-  if (!ready) RollBackAttempt(set, named ? folderPath : nullptr);
+  bool ready = held;
+  for (int32_t i = 0; ready && i < set->count; ++i) ready = PrepareItem(set, i, folderPath);
+  if (!ready) RollBackAttempt(set, made || held ? folderPath : nullptr);
   return ready;
 }
 

@@ -16,24 +16,31 @@
 // `%WINDIR%\Installer` as the base first and then, as often as it takes,
 // a base folder the user picks in the folder browser (titled `browseTitle`,
 // starting at GetDefaultBrowseFolder). An attempt fails when a path does not
-// fit its buffer, the browsed item has no file-system path, or a file cannot
-// be created; everything that attempt created is closed and deleted again,
-// the items' handle, written and path are cleared, and the product folder
-// goes when it is empty.
+// fit its buffer, the browsed item has no file-system path, the product
+// folder cannot be held (OpenFolderToHold: it is missing, no folder, or a
+// link, which is then never written into, compared in or deleted through),
+// or a file cannot be created; everything that attempt created is closed and
+// deleted again, what it kept and the folder are closed, the items' handle,
+// written and path are cleared, and the product folder goes when it is empty.
 //
-// A file already in the product folder is kept, with no handle, only when it
-// holds exactly the item's bytes (`data`, `size`); any other file there is
-// replaced: an unverified package must never reach msiexec. An item that
-// repeats an earlier item's name and bytes is complete with that item's file
-// and gets no handle.
+// A file already in the product folder is kept only when it is no link and
+// holds exactly the item's bytes (`data`, `size`): it is then held, in
+// `held`, by the handle it was compared through, and gets no write handle.
+// Any other entry there (other bytes, a link) is removed by its name, a link
+// itself and never its target, and the file is created anew with a
+// disposition that fails if anything reappears in its place (CREATE_NEW):
+// an unverified package must never reach msiexec. An item that repeats an
+// earlier item's name and bytes is complete with that item's file and gets
+// no handle.
 //
 // `folderPath`: kFolderPathSize bytes, zero-filled by the caller. On success
-// it holds the product folder, every item's `path` is set and every file that
-// was created is open for writing in its item's `handle` (the set owns the
-// handles: package/file_writer.h closes them); returns code 0. When
-// the user cancels or closes the browser: (1223, 2219), no item holds a
-// handle or a path and `folderPath` is empty; the user has seen all there is
-// to see, so the caller shows no error box for it.
+// it holds the product folder, which `fileSet->folder` holds open, every
+// item's `path` is set and every file that was created is open for writing
+// in its item's `handle` (the set owns the handles: package/file_writer.h
+// closes them); returns code 0. When the user cancels or closes the browser:
+// (1223, 2219), no item holds a handle or a path, no folder is held and
+// `folderPath` is empty; the user has seen all there is to see, so the
+// caller shows no error box for it.
 ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, const char* browseTitle,
                                   char* folderPath);
 

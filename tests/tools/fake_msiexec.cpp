@@ -10,12 +10,17 @@
 // this program runs under, so it can stand where the system's msiexec.exe
 // is. When MSILAUNCH_FAKE_MSIEXEC_STARTUP names a file, the start-up
 // information's dwFlags and wShowWindow are appended to it as "flags show".
+// When MSILAUNCH_FAKE_MSIEXEC_TAMPER names a file, the stand-in first tries,
+// as another process would, to change every file in the package's folder and
+// the folder itself, then reads each file, and appends what it managed there.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -51,11 +56,52 @@ std::string FirstLine(const std::string& path) {
   return text;
 }
 
+const char* Outcome(BOOL done) { return done ? "done" : "denied"; }
+
+// Opens `path` for writing, deletes and renames it, then reads it whole.
+std::string TamperWithFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string text = std::string("write ") + Outcome(file != INVALID_HANDLE_VALUE);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  text += std::string(", delete ") + Outcome(DeleteFileA(path.c_str()));
+  text += std::string(", rename ") + Outcome(MoveFileA(path.c_str(), (path + ".moved").c_str()));
+  file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD total = 0, read = 0;
+  char buffer[4096];
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read) total += read;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return text + ", read " + std::to_string(total) + " bytes";
+}
+
+// The folder of the package after "/i" (quoted or not): its files by name,
+// then the folder itself, renamed and removed.
+std::string TamperWithPackage(const std::string& commandLine) {
+  const size_t at = commandLine.find(" /i ");
+  if (at == std::string::npos) return "no package\n";
+  std::string package = commandLine.substr(at + 4);
+  package = package[0] == '"' ? package.substr(1, package.find('"', 1) - 1) : package.substr(0, package.find(' '));
+  const std::string folder = package.substr(0, package.rfind('\\'));
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  while (search != INVALID_HANDLE_VALUE && (names.push_back(found.cFileName), FindNextFileA(search, &found))) {}
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names)
+    if (name != "." && name != "..") text += name + ": " + TamperWithFile(folder + "\\" + name) + "\n";
+  text += std::string("folder: rename ") + Outcome(MoveFileA(folder.c_str(), (folder + ".moved").c_str()));
+  return text + ", remove " + Outcome(RemoveDirectoryA(folder.c_str())) + "\n";
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string log = Environment("MSILAUNCH_FAKE_MSIEXEC_LOG");
   Append(log.empty() ? Beside("fake_msiexec.log") : log, std::string(GetCommandLineA()) + "\n");
+  const std::string tamperLog = Environment("MSILAUNCH_FAKE_MSIEXEC_TAMPER");
+  if (!tamperLog.empty()) Append(tamperLog, TamperWithPackage(GetCommandLineA()));
 
   const std::string startupLog = Environment("MSILAUNCH_FAKE_MSIEXEC_STARTUP");
   if (!startupLog.empty()) {

@@ -347,6 +347,8 @@ struct WriterFixture {
       item.size = plan.size;
       paths.push_back(TempPath(std::to_string(index)));
       std::remove(paths.back().c_str());
+      std::snprintf(item.path, sizeof item.path, "%s", paths.back().c_str());
+      DigestBytes(item.data, item.size, item.digest);
       if (plan.handle) item.handle = std::fopen(paths.back().c_str(), "wb");
     }
   }
@@ -416,6 +418,7 @@ struct Script {
   std::string sink;
   std::vector<uint32_t> asked;
   int closed = 0;
+  size_t heldAt = 0;
 };
 Script* gScript = nullptr;
 
@@ -431,6 +434,14 @@ int ScriptedWrite(void*, const uint8_t* data, uint32_t size, uint32_t* written) 
 
 int ScriptedClose(void*) {
   ++gScript->closed;
+  return 1;
+}
+
+// The held file reads back what reached the sink.
+void* HoldSink(const char*) { return gScript; }
+int ReadSink(void*, uint8_t* buffer, uint32_t size, uint32_t* read) {
+  *read = static_cast<uint32_t>(gScript->sink.copy(reinterpret_cast<char*>(buffer), size, gScript->heldAt));
+  gScript->heldAt += *read;
   return 1;
 }
 
@@ -460,12 +471,15 @@ TEST(WriteNextChunkTest, FailedAndShortWritesAreRetriedFromWhereTheyStopped) {
     gScript = &script;
     gPlatform.WriteFileBytes = ScriptedWrite;
     gPlatform.CloseFileHandle = ScriptedClose;
+    gPlatform.OpenHeldFile = HoldSink;
+    gPlatform.ReadFileBytes = ReadSink;
 
     FileSet set{nullptr, 1, -1, kWriterChunkSize, 0};
     FileItem item{};
     const ByteVector content = MixedContent(k.size, 2, 7);
     item.data = const_cast<uint8_t*>(content.data());
     item.size = k.size;
+    DigestBytes(item.data, item.size, item.digest);
     item.handle = &script;
     set.items = &item;
 

@@ -40,13 +40,20 @@ struct TickSet {
       item.data = static_cast<uint8_t*>(platform::AllocBlock(f.size ? f.size : 1, 0));
       std::copy(content.begin(), content.end(), item.data);
       item.size = f.size;
-      std::FILE* file = f.open ? std::tmpfile() : nullptr;
+      // Natively a backslash is a plain character: the Windows-looking path
+      // is one file name in the current folder, which the writer holds by.
+      std::FILE* file = f.open ? std::fopen(item.path, "w+b") : nullptr;
+      DigestBytes(item.data, item.size, item.digest);
       item.handle = file;
       files.push_back(file);
       contents.push_back(content);
     }
   }
-  ~TickSet() { ReleaseFileSet(&set); }
+  ~TickSet() {
+    ReleaseFileSet(&set);
+    for (size_t i = 0; i < files.size(); ++i)
+      std::remove(("C:\\Installer\\{P}\\file" + std::to_string(i) + ".cab").c_str());
+  }
 };
 
 // Runs ticks as the window would, answering boxes from `answers` in turn,

@@ -94,8 +94,10 @@ std::vector<TestItem> ThreeItems() {
 
 // After a cancel: nothing of the set points anywhere.
 void ExpectNothingHeld(TestSet& s) {
+  EXPECT_EQ(s.set.folder, nullptr);
   for (int i = 0; i < s.set.count; ++i) {
     EXPECT_EQ(s[i].handle, nullptr) << s[i].name;
+    EXPECT_EQ(s[i].held, nullptr) << s[i].name;
     EXPECT_EQ(s[i].written, 0u) << s[i].name;
     EXPECT_STREQ(s[i].path, "") << s[i].name;
   }
@@ -107,6 +109,7 @@ void ExpectCreatedIn(TestSet& s, const std::string& folder, const std::set<std::
     EXPECT_EQ(std::string(s[i].path), folder + "\\" + s[i].name);
     if (kept.count(s[i].name)) {
       EXPECT_EQ(s[i].handle, nullptr) << s[i].name;
+      EXPECT_NE(s[i].held, nullptr) << s[i].name;
     } else {
       EXPECT_NE(s[i].handle, nullptr) << s[i].name;
       EXPECT_EQ(FileText(s[i].path), "") << s[i].name;
@@ -215,7 +218,18 @@ struct PlantedCase {
   std::string data;     // main.msi's verified content
   std::string planted;  // what lies in the folder before
   bool kept;
+  bool link = false;  // the attribute query calls the planted file a link
 };
+
+// Wine shows a Unix link to a file as a plain file, and its calls delete or
+// move such a link's target, never the link: a plain file that the attribute
+// query calls a link stands in for one.
+std::string linkPath;
+DWORD WINAPI AttributesWithLink(LPCSTR path) {
+  const DWORD attributes = kWin32Defaults.GetFileAttributesA(path);
+  const bool link = linkPath == path && attributes != INVALID_FILE_ATTRIBUTES;
+  return link ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
 
 std::string Pattern(size_t size) {
   std::string text(size, '\0');
@@ -236,12 +250,15 @@ TEST_F(ExtractionFolderWine, AFileAlreadyThereIsKeptOnlyWithTheVerifiedBytes) {
       {"PlantedShorter", "database", "data", false},
       {"PlantedLonger", "database", "database and more", false},
       {"PlantedEmpty", "database", "", false},
+      {"VerifiedBytesBehindALink", "database", "database", false, true},  // removed, made anew
   };
   for (const PlantedCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string product = InstallerFolder() + "\\" + productCode;
     CreateDirectoryA(product.c_str(), nullptr);
     Plant(product + "\\main.msi", c.planted);
+    linkPath = c.link ? product + "\\main.msi" : "";
+    gWin32.GetFileAttributesA = AttributesWithLink;
     TestSet s({{"main.msi", c.data}, {"a.cab", "cabinet"}});
     std::memset(folder, 0, sizeof folder);
     EXPECT_EQ(Prepare(s).code, 0u);
@@ -274,6 +291,28 @@ TEST_F(ExtractionFolderWine, ARepeatedNameIsWrittenOnceAndOnlyWithTheSameBytes) 
   EXPECT_FALSE(Exists(InstallerFolder() + "\\" + productCode));
 }
 
+// A Unix link to a folder where the product folder would be, which Wine shows
+// as a reparse point: the attempt fails before anything lands in the target.
+TEST_F(ExtractionFolderWine, AProductFolderThatIsALinkIsNeverWrittenThrough) {
+  TempFolder base("link-base"), target("link-target");
+  Plant(target / "before", "kept");
+  const std::string installer = InstallerFolder() + "\\" + productCode;
+  ASSERT_TRUE(MakeUnixLink(target.path, installer));
+  TestSet s(ThreeItems());
+  {
+    BrowserDriver driver({{Answer::Choose, base.path}});
+    StartFolderIsCurrentDirectory start(base.path);
+    EXPECT_EQ(Prepare(s).code, 0u);
+    EXPECT_EQ(browsersOpened, 1);
+  }
+  ExpectCreatedIn(s, base / productCode);
+  EXPECT_EQ(FolderEntries(target.path), std::vector<std::string>{"before"});
+  EXPECT_EQ(FileText(target / "before"), "kept");
+  EXPECT_TRUE(GetFileAttributesA(installer.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << "the link stays";
+  ReleaseFileSet(&s.set);
+  RemoveUnixLink(installer);
+}
+
 // ---------------------------------------------------------------------------
 // Failed attempts
 
@@ -283,13 +322,13 @@ TEST_F(ExtractionFolderWine, TheSecondOfThreeFilesFailingRollsBackTheAttempt) {
   for (int i = 0; i < 3; ++i) s[i].written = 5;
   const std::string installer = InstallerFolder() + "\\" + productCode;
   BrowserDriver driver({{Answer::Choose, base.path}}, [&] {
-    EXPECT_EQ(Win32CallCount("CreateFileA"), 2u) << "the third file is never touched";
+    EXPECT_EQ(Win32CallCount("CreateFileA"), 3u) << "the third file is never touched";
     EXPECT_FALSE(Exists(installer + "\\main.msi"));
     EXPECT_FALSE(Exists(installer)) << "the empty product folder goes";
     ExpectNothingHeld(s);
   });
   StartFolderIsCurrentDirectory start(base.path);
-  ASSERT_TRUE(FailWin32Call("CreateFileA", 2, ERROR_ACCESS_DENIED));
+  ASSERT_TRUE(FailWin32Call("CreateFileA", 3, ERROR_ACCESS_DENIED));  // 1: the product folder, held
 
   EXPECT_EQ(Prepare(s).code, 0u);
   EXPECT_EQ(browsersOpened, 1);
@@ -309,8 +348,8 @@ TEST_F(ExtractionFolderWine, AFileFromBeforeSurvivesAFailedAttempt) {
     EXPECT_FALSE(Exists(installer + "\\a.cab"));
   });
   StartFolderIsCurrentDirectory startFolder(start.path);
-  // Calls: main.msi opened for the comparison, a.cab created, b.cab refused.
-  ASSERT_TRUE(FailWin32Call("CreateFileA", 3, ERROR_DISK_FULL));
+  // Calls: the folder held, main.msi opened for the comparison, a.cab created, b.cab refused.
+  ASSERT_TRUE(FailWin32Call("CreateFileA", 4, ERROR_DISK_FULL));
 
   const ErrorPair pair = Prepare(s);
   EXPECT_EQ(pair.code, 1223u);
@@ -439,7 +478,8 @@ TEST_F(ExtractionFolderWine, PathsBeyondTheirBuffersFailTheAttempt) {
     ScopedWin32Reset reset;
     BrowserDriver driver({{Answer::Choose, std::string(kTestDrive) + "\\"}, {Answer::Choose, base.path}}, [&] {
       // No file is made at a cut path; no base folder is taken for the product's.
-      EXPECT_EQ(Win32CallCount("CreateFileA"), c.folderFits ? static_cast<uint32_t>(browsersOpened) : 0u);
+      // Where the folder fits, each attempt holds it and creates main.msi.
+      EXPECT_EQ(Win32CallCount("CreateFileA"), c.folderFits ? 2u * browsersOpened : 0u);
       EXPECT_TRUE(Exists(base.path));
       EXPECT_TRUE(Exists(InstallerFolder()));
       ExpectNothingHeld(s);
@@ -589,7 +629,7 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
       "CloseHandle", "DeleteFileA", "RemoveDirectoryA", "GetModuleHandleA", "LoadLibraryA", "SetErrorMode",
       "GetProcAddress", "RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExpandEnvironmentStringsA",
       "CharNextA", "CharPrevA", "SHGetMalloc", "SHBrowseForFolderA", "SHGetPathFromIDListA", "SendMessageA",
-      "CoTaskMemFree"};
+      "CoTaskMemFree", "GetFileAttributesA", "GetFileInformationByHandle"};
   TempFolder temp("sweep");
   SavedDocumentsValue value;
   value.Set(REG_EXPAND_SZ, temp.path + "\\%MSILAUNCH_EF_LEVEL%\\start");  // missing: made level by level
@@ -628,8 +668,8 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
         closed = Win32CallCount("CloseHandle");
       }
       ++runs;
-      uint32_t held = 0;
-      for (int i = 0; i < s.set.count; ++i) held += s[i].handle != nullptr;
+      uint32_t held = s.set.folder != nullptr;
+      for (int i = 0; i < s.set.count; ++i) held += (s[i].handle != nullptr) + (s[i].held != nullptr);
       EXPECT_EQ(handlesOpened, closed + held);
       if (pair.code == 0) {
         EXPECT_EQ(std::string(folder), product);

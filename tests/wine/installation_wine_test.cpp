@@ -252,6 +252,7 @@ struct StandInCase {
   Registration registration;
   std::string passedOn;  // what follows the package path on msiexec's command line
   bool filesStay;
+  bool tamper = false;  // msiexec first tries to change the files and the folder, as another process would
 };
 
 TEST(InstallationStandIn, MsiexecGetsThePackageAndTheArgumentsAndItsExitCodeEndsTheRun) {
@@ -271,6 +272,9 @@ TEST(InstallationStandIn, MsiexecGetsThePackageAndTheArgumentsAndItsExitCodeEnds
       // A success that needs a restart is still a non-zero code.
       {"RestartRequired", L"REBOOT=ReallySuppress", 3010, Registration::None, " REBOOT=ReallySuppress", false},
       {"UserCancelledButRegistered", L"", 1602, Registration::LauncherView, "", true},
+      // Held until msiexec has ended: nothing changes them, reading works;
+      // released before the cleanup, which then deletes them.
+      {"TamperedWithBeforeReading", L"", 1603, Registration::None, "", false, true},
   };
   for (const StandInCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -284,13 +288,21 @@ TEST(InstallationStandIn, MsiexecGetsThePackageAndTheArgumentsAndItsExitCodeEnds
       planted.emplace(productCode, c.registration == Registration::LauncherView ? LauncherView() : OtherView());
     msiexec.SetExitCode(c.exitCode);
     const std::string before = msiexec.CommandLines();
+    const std::string tampered = work / "tampered.txt";
+    SetEnvironmentVariableA("MSILAUNCH_FAKE_MSIEXEC_TAMPER", c.tamper ? tampered.c_str() : nullptr);
 
     const ChildRun run = RunSetup(setup, c.arguments);
+    SetEnvironmentVariableA("MSILAUNCH_FAKE_MSIEXEC_TAMPER", nullptr);
     // Read in full: Wine's Unix exit status would keep 1603 & 0xFF only.
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_TRUE(run.dialogs.empty()) << "msiexec has spoken to the user itself:\n" << Describe(run.dialogs);
     EXPECT_EQ(msiexec.CommandLines().substr(before.size()),
               SystemMsiexec() + " /i " + extraction.path + "\\main.msi" + c.passedOn + "\n");
+    if (c.tamper) {
+      const std::string denied = ": write denied, delete denied, rename denied, read ";
+      EXPECT_EQ(FileText(tampered), "data1.cab" + denied + "5000 bytes\nmain.msi" + denied +
+                                        "3000 bytes\nfolder: rename denied, remove denied\n");
+    }
     if (c.filesStay) {
       ExpectExtracted(extraction.path, plan);
     } else {

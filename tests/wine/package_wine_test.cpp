@@ -71,6 +71,7 @@ struct RealSet {
       item.data = static_cast<uint8_t*>(platform::AllocBlock(size ? size : 1, 0));
       memcpy(item.data, content.data(), size);
       item.size = size;
+      DigestBytes(item.data, item.size, item.digest);
       contents.push_back(content);
     }
   }
@@ -89,6 +90,7 @@ TEST(WriteNextChunkWine, WorkedExampleOnRealFiles) {
   HANDLE a = Create(pathA, GENERIC_WRITE);
   ASSERT_NE(a, INVALID_HANDLE_VALUE);
   s.set.items[0].handle = a;  // item B has no handle: its file "already existed"
+  std::snprintf(s.set.items[0].path, sizeof s.set.items[0].path, "%s", pathA.c_str());
   std::vector<Step> steps;
   for (uint32_t code = 234; code == 234 && steps.size() < 10;) {
     int32_t percentage = -1;
@@ -98,8 +100,10 @@ TEST(WriteNextChunkWine, WorkedExampleOnRealFiles) {
   EXPECT_EQ(steps, (std::vector<Step>{{234, 0}, {234, 52}, {234, 100}, {234, 0}, {0, 100}}));
   EXPECT_EQ(s.set.items[0].handle, nullptr);
   EXPECT_EQ(s.set.items[1].written, 500u);
-  // Closed by the writer: the file, opened without sharing, can go now.
+  // Closed by the writer and held at once: it reads, but cannot go until released.
   EXPECT_EQ(FileText(pathA), s.contents[0]);
+  EXPECT_FALSE(DeleteFileA(pathA.c_str()));
+  ReleaseFileSet(&s.set);
   EXPECT_TRUE(DeleteFileA(pathA.c_str())) << GetLastError();
   EXPECT_EQ(GetFileAttributesA(pathB.c_str()), INVALID_FILE_ATTRIBUTES);
 }

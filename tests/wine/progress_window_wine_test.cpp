@@ -67,6 +67,7 @@ struct WindowFiles {
       item.data = static_cast<uint8_t*>(platform::AllocBlock(f.size ? f.size : 1, 0));
       std::memcpy(item.data, content.data(), f.size);
       item.size = f.size;
+      DigestBytes(item.data, item.size, item.digest);
       contents.push_back(content);
       HANDLE file = CreateFileA(item.path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       EXPECT_NE(file, INVALID_HANDLE_VALUE) << item.path;
@@ -196,6 +197,19 @@ BOOL WINAPI ShortWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD writte
   return kWin32Defaults.WriteFile(file, data, size < 600 ? size : 600, written, overlapped);
 }
 
+// Another process appends to the file between its close and its hold, once.
+HANDLE WINAPI AppendBeforeHold(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE model) {
+  if (access == GENERIC_READ) {
+    gWin32.CreateFileA = kWin32Defaults.CreateFileA;
+    HANDLE other = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD wrote = 0;
+    WriteFile(other, "x", 1, &wrote, nullptr);
+    CloseHandle(other);
+  }
+  return kWin32Defaults.CreateFileA(path, access, share, security, disposition, flags, model);
+}
+
 std::string BoxText(uint32_t code, const char* insert) {
   char text[1024];
   FormatErrorText(code, text, sizeof text, insert);
@@ -284,6 +298,14 @@ TEST_F(ProgressWindowWine, AFailedWriteAsksRetryOrCancel) {
       {"short writes, retried", [] { gWin32.WriteFile = ShortWriteFile; }, IDRETRY, 1, 4, 3000},
       // A box that cannot be shown cannot be answered Retry: the window ends.
       {"no box", [] { FailWin32Call("WriteFile", 1, 5); FailWin32Call("MessageBoxA", 1, 8); }, IDRETRY, 2, 0, 0},
+      // The written file cannot be held with its digest: asked like a failed
+      // write; a retry makes it anew and writes it whole again.
+      {"not held, retried", [] { FailWin32Call("GetFileAttributesA", 1, 5); }, IDRETRY, 1, 1, 3000},
+      {"changed before held, retried", [] { gWin32.CreateFileA = AppendBeforeHold; }, IDRETRY, 1, 1, 3000},
+      {"not made anew, retried", [] {
+         FailWin32Call("GetFileInformationByHandle", 1, 5);
+         FailWin32Call("CreateFileA", 2, 32); }, IDRETRY, 1, 2, 3000},
+      {"not held, cancelled", [] { FailWin32Call("GetFileInformationByHandle", 1, 5); }, IDCANCEL, 2, 1, 3000},
   };
   for (const Case& c : cases) {
     ResetWin32Calls();

@@ -38,6 +38,44 @@ void RemoveTree(const std::string& path) {
   if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
 }
 
+namespace {
+
+std::string UnixName(const std::string& path) {
+  using UnixFileName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixFileName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
+  wchar_t wide[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+  char* name = unixName ? unixName(wide) : nullptr;
+  const std::string text = name ? name : "";
+  if (name) HeapFree(GetProcessHeap(), 0, name);
+  return text;
+}
+
+// Runs `command` with the host's shell. Wine does not wait for a Unix
+// process, so the caller waits until `link` shows (or is gone).
+bool RunShellUntil(const std::string& command, const std::string& link, bool shows) {
+  std::string line = "/bin/sh -c \"" + command + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int i = 0; i < 500; ++i, Sleep(10))
+    if (Exists(link) == shows) return true;
+  return false;
+}
+
+}  // namespace
+
+bool MakeUnixLink(const std::string& target, const std::string& link) {
+  return RunShellUntil("ln -s '" + UnixName(target) + "' '" + UnixName(link) + "'", link, true);
+}
+
+void RemoveUnixLink(const std::string& link) { RunShellUntil("rm -f '" + UnixName(link) + "'", link, false); }
+
 ScratchFolder::ScratchFolder(const std::string& group, const std::string& name) {
   char temp[MAX_PATH];
   GetTempPathA(sizeof temp, temp);
