@@ -8,8 +8,9 @@
 // in %WINDIR%\Installer\{code}. Each setup file runs as built and with the
 // flag cleared in its PE header, so both figures come from the same code in
 // the same run. Sizes double from 256 MiB until a run fails, then the gap
-// is halved down to 64 MiB. A run that fails must end with the code of an
-// allocation pair and leave no product folder behind.
+// is halved down to 64 MiB (or the gap given). A run that fails must end
+// with 8 (the own file or the payload's copy refused) or the file set's 13
+// (a decoded record refused) and leave no product folder behind.
 //
 // The payload is written as it is made: a 32-bit process could not hold a
 // record of a gigabyte twice, as the writer of the tests does. Records are
@@ -18,9 +19,11 @@
 // trees' launchers embed.
 //
 // Arguments: the folder for the setup file (the guest passes one in memory;
-// the temporary folder when none is given), the first and the last size of
-// the doubling in MiB (256 and 2048 unless given). Ends with 0 when every
-// run did what is said above.
+// the temporary folder when none or an empty one is given), the first and
+// the last size of the doubling in MiB (256 and 2048 unless given), and the
+// gap the bisection stops at (64 MiB unless given: under TCG a run of a
+// gigabyte takes minutes, and a coarser gap saves whole runs). Ends with 0
+// when every run did what is said above.
 #include <windows.h>
 #include <psapi.h>
 #include <zlib.h>
@@ -48,7 +51,7 @@ constexpr uint32_t kDatabaseSize = 1 * kMiB;
 constexpr uint32_t kFirstSizeMiB = 256;
 // Content sizes are u32 in the format: 4096 MiB would not fit.
 constexpr uint32_t kLastSizeMiB = 2048;
-constexpr uint32_t kResolutionMiB = 64;
+constexpr uint32_t kResolutionMiB = 64;  // unless given
 constexpr DWORD kRunLimitMs = 60 * 60 * 1000;
 constexpr char kProductCode[] = "{9C2E7B14-3A5D-4F60-8E1B-D47A0C9F2E35}";
 // IMAGE_FILE_LARGE_ADDRESS_AWARE, in Characteristics, 22 bytes after
@@ -305,6 +308,7 @@ void Record(Search* search, const Trial& trial) {
 
 struct Bench {
   uint32_t firstMiB = 0, lastMiB = 0;  // the doubling's first and last size
+  uint32_t resolutionMiB = 0;          // the bisection stops at this gap
   std::string setup;
   ByteVector stub;
   uint32_t characteristicsAt = 0;
@@ -349,7 +353,7 @@ bool SearchBoth(Bench* bench, Search searches[2]) {
   }
   for (int i = 0; i < 2; ++i) {
     Search* search = &searches[i];
-    while (search->failedAt && search->failedAt - search->largest > kResolutionMiB)
+    while (search->failedAt && search->failedAt - search->largest > bench->resolutionMiB)
       if (!Try(bench, search, (search->largest + search->failedAt) / 2, &current)) return false;
   }
   return true;
@@ -384,11 +388,12 @@ bool ReadStub(Bench* bench) {
   return (bench->characteristics & kLargeAddressAware) != 0;
 }
 
-int RunBench(const std::string& folder, uint32_t firstMiB, uint32_t lastMiB) {
+int RunBench(const std::string& folder, uint32_t firstMiB, uint32_t lastMiB, uint32_t resolutionMiB) {
   const double start = Now();
   Bench bench;
   bench.firstMiB = firstMiB;
   bench.lastMiB = lastMiB;
+  bench.resolutionMiB = resolutionMiB;
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
   bench.wow64 = wow64 != FALSE;
@@ -404,7 +409,7 @@ int RunBench(const std::string& folder, uint32_t firstMiB, uint32_t lastMiB) {
               "incompressible bytes, /qn, a stand-in msiexec; the same setup file with the large-address-aware\n"
               "flag and without it. Sizes double from %u MiB, then bisect to %u MiB.\n\n",
               bench.wow64 ? "32-bit, under WOW64" : "not under WOW64", kDatabaseSize / kMiB, bench.firstMiB,
-              kResolutionMiB);
+              bench.resolutionMiB);
   Search searches[2];
   searches[1].aware = true;
   const bool searched = SearchBoth(&bench, searches);
@@ -420,13 +425,15 @@ int RunBench(const std::string& folder, uint32_t firstMiB, uint32_t lastMiB) {
 int main(int argc, char** argv) {
   char temp[MAX_PATH];
   const DWORD length = GetTempPathA(sizeof temp, temp);
-  std::string folder = argc > 1 ? argv[1] : std::string(temp, length);
+  std::string folder = argc > 1 && argv[1][0] ? argv[1] : std::string(temp, length);
   while (!folder.empty() && folder.back() == '\\') folder.pop_back();
   const uint32_t firstMiB = argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : kFirstSizeMiB;
   const uint32_t lastMiB = argc > 3 ? static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10)) : kLastSizeMiB;
-  if (firstMiB == 0 || lastMiB > kLastSizeMiB) {
-    std::fprintf(stderr, "usage: largest_package_bench [FOLDER [FIRST-MiB [LAST-MiB (at most %u)]]]\n", kLastSizeMiB);
+  const uint32_t resolutionMiB = argc > 4 ? static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10)) : kResolutionMiB;
+  if (firstMiB == 0 || lastMiB > kLastSizeMiB || resolutionMiB == 0) {
+    std::fprintf(stderr, "usage: largest_package_bench [FOLDER [FIRST-MiB [LAST-MiB (at most %u) [GAP-MiB]]]]\n",
+                 kLastSizeMiB);
     return 2;
   }
-  return RunBench(folder, firstMiB, lastMiB);
+  return RunBench(folder, firstMiB, lastMiB, resolutionMiB);
 }
