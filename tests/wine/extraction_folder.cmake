@@ -1,7 +1,7 @@
 # The extraction folder against real files, the prefix's registry and the
 # real folder browser under Xvfb (included by tests/wine/CMakeLists.txt).
-# Double-byte folder names once more under ja_JP, whose code page 932 has
-# characters whose trail byte is 0x5C.
+# Double-byte folder names in an entry of their own under ja_JP, whose code
+# page 932 has characters whose trail byte is 0x5C.
 msilaunch_add_wine_test(extraction_folder_wine_test SOURCES extraction_folder_wine_test.cpp
   LOCALES ja_JP ONLY *DoubleByte*)
 

@@ -13,6 +13,7 @@
 #include "package/manifest.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
+#include "tests/wine/code_page.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ int32_t Collect(uint32_t, uint32_t, const char* text, void* context) {
 }
 
 TEST(ManifestWalkWine, TextsArriveInTheAnsiCodePage) {
-  if (GetACP() != 1252) GTEST_SKIP() << "expectations are written for code page 1252, not " << GetACP();
+  if (!HasCodePage(1252)) GTEST_SKIP() << "expectations are written for code page 1252, not " << GetACP();
   Bytes manifest;
   AppendEntry(manifest, 1, std::u16string(u"Gr\u00f6\u00dfe \u20ac") + u'\0');
   AppendEntry(manifest, 2, u"");                                 // the conversion refuses: empty text

@@ -1,7 +1,8 @@
 // Start-up's failure sites in the real launcher code under Wine: each
 // system call that start-up depends on is made to fail at the Win32 table,
-// and the run's exit code, error box text and caption are checked. The box
-// itself is recorded instead of shown.
+// and the run's exit code, error box text and caption are checked, and that
+// no product folder is left; so is the largest block of a whole run. The
+// box itself is recorded instead of shown.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,59 @@ std::string OwnFileName() {
   return slash ? slash + 1 : path;
 }
 
+std::string ownFile;
+HANDLE WINAPI RedirectOwnFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD attributes, HANDLE templateFile) {
+  // Only the launcher's read of its own file; the extraction's files are its own.
+  if (access == GENERIC_READ && disposition == OPEN_EXISTING) path = ownFile.c_str();
+  return kWin32Defaults.CreateFileA(path, access, share, security, disposition, attributes, templateFile);
+}
+// The run stops right after the selection: no msiexec.exe is found, so a
+// chosen package ends with (1155, 2161) before any folder is made, and a
+// package not chosen with (13, 2151).
+HANDLE WINAPI NoMsiexec(LPCSTR path, LPWIN32_FIND_DATAA data) {
+  const std::string text = path;
+  if (text.size() >= 11 && text.compare(text.size() - 11, 11, "msiexec.exe") == 0) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return kWin32Defaults.FindFirstFileA(path, data);
+}
+
+// Where a large package's run runs out of address space: the decoded
+// cabinet's block, grown to the whole content and, moved on each growth,
+// there twice for a moment. Its growth is refused as when memory runs out;
+// the own file and the tail payload's copy (from LocalAlloc) are not.
+constexpr uint32_t kCabinetSize = 1 << 20;
+HLOCAL WINAPI RefuseLargestBlock(HLOCAL block, SIZE_T bytes, UINT flags) {
+  if (bytes < kCabinetSize) return kWin32Defaults.LocalReAlloc(block, bytes, flags);
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+// The typical package, for this process's architecture, with such a
+// cabinet, as the own file.
+void OutOfMemoryForTheCabinet() {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  TestPayloadSpec plan = TypicalPayloadSpec();
+  for (TestPackage& p : plan.packages) p.architecture = wow64 ? "x64" : "Intel";
+  plan.cabs[0].content = MixedContent(kCabinetSize, 1.0);
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  ownFile = std::string(temp) + "startup-largest.bin";
+  ASSERT_TRUE(WriteWholeFile(ownFile, BuildTestPayload(plan)));
+  gWin32.CreateFileA = RedirectOwnFile;
+  gWin32.FindFirstFileA = NoMsiexec;  // had the block been granted: (1155, 2161), and still no folder
+  gWin32.LocalReAlloc = RefuseLargestBlock;
+}
+
+std::string ProductFolder() {
+  char windows[MAX_PATH];
+  GetWindowsDirectoryA(windows, sizeof windows);
+  return std::string(windows) + "\\Installer\\" + TypicalPayloadSpec().packages[0].productCode;
+}
+
 struct StartupCase {
   const char* name;
   const char* call;  // Win32 entry to fail, or null
@@ -80,6 +134,8 @@ const StartupCase kCases[] = {
     {"OwnFileNotRead", "ReadFile", 1, ERROR_READ_FAULT, nullptr, 30, "1, 30, 2023", true},
     {"OwnFileReadShort", nullptr, 0, 0, [] { shortBy = 1; gWin32.ReadFile = ShortRead; }, 30, "1, 30, 2023", true},
     {"NoPayload", nullptr, 0, 0, nullptr, 1168, "1, 1168, 509", true},
+    // The file set hides the record's own pair (13, 691).
+    {"LargestBlockNoMemory", nullptr, 0, 0, OutOfMemoryForTheCabinet, 13, "1, 13, 2151", true},
 };
 
 void PrintTo(const StartupCase& c, std::ostream* os) { *os << c.name; }
@@ -101,6 +157,7 @@ TEST_P(StartupWine, FailsWithItsPairAndOneBox) {
 
     const uint32_t code = RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     EXPECT_EQ(code, c.code);
+    EXPECT_EQ(GetFileAttributesA(ProductFolder().c_str()), INVALID_FILE_ATTRIBUTES) << "nothing is left behind";
     if (c.call) {
       EXPECT_TRUE(Win32FaultFired());
     }
@@ -154,24 +211,6 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
   if (std::string(name) == "IsWow64Process")
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeIsWow64Process));
   return kWin32Defaults.GetProcAddress(module, name);
-}
-std::string ownFile;
-HANDLE WINAPI RedirectOwnFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                              DWORD disposition, DWORD attributes, HANDLE templateFile) {
-  // Only the launcher's read of its own file; the extraction's files are its own.
-  if (access == GENERIC_READ && disposition == OPEN_EXISTING) path = ownFile.c_str();
-  return kWin32Defaults.CreateFileA(path, access, share, security, disposition, attributes, templateFile);
-}
-// The run stops right after the selection: no msiexec.exe is found, so a
-// chosen package ends with (1155, 2161) before any folder is made, and a
-// package not chosen with (13, 2151).
-HANDLE WINAPI NoMsiexec(LPCSTR path, LPWIN32_FIND_DATAA data) {
-  const std::string text = path;
-  if (text.size() >= 11 && text.compare(text.size() - 11, 11, "msiexec.exe") == 0) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  return kWin32Defaults.FindFirstFileA(path, data);
 }
 
 TEST(StartupWineSelection, ArchitectureFollowsTheWow64Probe) {
