@@ -8,6 +8,7 @@
 
 int KeygenCommand(const CliCall& call);
 int PackCommand(const CliCall& call);
+int SetKeyCommand(const CliCall& call);
 int AttachCommand(const CliCall& call);
 int InspectCommand(const CliCall& call);
 int VerifyCommand(const CliCall& call);

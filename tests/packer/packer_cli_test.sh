@@ -8,6 +8,7 @@ set -uo pipefail
 
 pack=$1
 work=$2
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
 failures=0
@@ -219,6 +220,49 @@ if command -v script >/dev/null; then
   grep -q "packing \[#*\.*\] *[0-9]*%" tty.txt || fail "no progress bar on a terminal: $(head -c 200 tty.txt)"
 fi
 
+# --- key slot ---------------------------------------------------------------
+# Stubs with the launcher's own (empty) slot definition; one with a second
+# marker; and one signed. Each row: exit code, stub, key, option, message.
+cat >slot.cpp <<'CPP'
+#include "payload/payload_key.h"
+extern const uint8_t kPayloadKeySlot[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
+#ifdef TWICE
+extern const uint8_t kSecond[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
+#endif
+int main() { return 0; }
+CPP
+i686-w64-mingw32-g++ -O2 -s -I"$src" -o slot.exe slot.cpp && i686-w64-mingw32-g++ -O2 -s -DTWICE -I"$src" -o twice.exe slot.cpp || exit 1
+osslsigncode sign -certs cert.crt -key cert.key -in slot.exe -out signed-slot.exe >/dev/null || exit 1
+fingerprint=$(openssl pkey -pubin -in key.pub.pem -outform DER | sha256sum | cut -d' ' -f1)
+while IFS='|' read -r want stub key option needle; do
+  "$pack" set-key --stub $stub --key $key -o stamped-next.exe $option >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" out.txt err.txt || fail "set-key $stub $key $option: exit $got, $(cat out.txt err.txt)"
+  [ "$got" != 0 ] || mv stamped-next.exe stamped.exe
+done <<'ROWS'
+0|slot.exe|key.pub.pem||stamped
+0|stamped.exe|key.pub.pem||already there, the stub unchanged
+1|stamped.exe|other.pub.pem||holds another key
+0|stamped.exe|other.pub.pem|--replace|stamped over another key
+0|stamped.exe|key.pub.pem|--replace|stamped over another key
+1|signed-slot.exe|key.pub.pem||the stub is signed
+1|stub.exe|key.pub.pem||no key slot
+1|twice.exe|key.pub.pem||occurs more than once
+ROWS
+expect 0 "inspect a stamped stub" -- "$pack" inspect stamped.exe
+grep -q "^key slot: stamped, key sha256 $fingerprint" out.txt || fail "inspect does not show openssl's fingerprint: $(cat out.txt)"
+"$pack" keygen -o fp.pem >out.txt && grep -q "sha256 $(openssl pkey -pubin -in fp.pub.pem -outform DER | sha256sum | cut -c1-64)" out.txt ||
+  fail "keygen prints another fingerprint than openssl: $(cat out.txt)"
+# attach --key stamps; a stub whose key would refuse the payload is refused,
+# an empty one is warned about; the launcher's key then decides verify.
+expect 0 "attach --key" -- "$pack" attach --stub slot.exe --payload payload.bin --carrier tail -o setup-keyed.exe --key key.pub.pem
+expect 0 "verify a keyed setup" -- "$pack" verify setup-keyed.exe --key key.pub.pem
+rejects "a payload the slot's key refuses" bad.exe "does not verify with the key in" -- "$pack" attach --stub stamped.exe --payload payload.bin --carrier tail -o bad.exe --key other.pub.pem --replace
+expect 0 "attach to an empty slot" -- "$pack" attach --stub slot.exe --payload payload.bin --carrier tail -o setup-empty.exe
+grep -q "key slot is empty" err.txt || fail "no warning about an empty key slot: $(cat err.txt)"
+expect 3 "verify an empty slot" -- "$pack" verify setup-empty.exe --key key.pub.pem
+grep -q "key slot is empty" err.txt || fail "verify does not name the empty slot: $(cat err.txt)"
+
 # --- command line -----------------------------------------------------------
 expect 2 "no command" -- "$pack"
 expect 2 "unknown command" -- "$pack" frobnicate
@@ -252,8 +296,10 @@ verify: unexpected argument --json|verify payload.bin --key key.pub.pem --json
 verify: --key PUB.pem is required|verify payload.bin
 extract: -o DIR is required|extract payload.bin --key key.pub.pem
 extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
+set-key: --stub, --key and -o are required|set-key --stub stub.exe -o x.exe
+attach: --replace goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --replace
 ROWS
-for command in keygen pack attach inspect verify extract; do
+for command in keygen pack set-key attach inspect verify extract; do
   expect 0 "$command --help" -- "$pack" $command --help
   grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"
 done
