@@ -18,6 +18,7 @@ const char kUsage[] =
     "  set-key  stamp the payload key into a launcher stub's key slot\n"
     "  attach   put a payload into a launcher stub\n"
     "  inspect  list the key slot, payloads, entries and records of a file\n"
+    "  simulate say which package the launcher would install on a given machine\n"
     "  verify   check every record and the manifest of a file\n"
     "  extract  write the packages of a file as the launcher would\n"
     "\n"
@@ -72,6 +73,17 @@ const char kInspectHelp[] =
     "Without --key, manifests must verify with the key in the file's key slot,\n"
     "or with the built-in key for a file without one.\n";
 
+const char kSimulateHelp[] =
+    "usage: msilaunch-pack simulate FILE --arch x86|x64|wow64 --lcid LCID|LOCALE [--key PUB.pem] [--json]\n"
+    "       msilaunch-pack simulate FILE --all [--key PUB.pem] [--json]\n"
+    "Says which package the launcher in FILE (or the launcher given a bare\n"
+    "payload) installs on such a machine, and by which pass: exact LCID, language\n"
+    "(low 8 bits), US English; or that none fits, when it ends with (13, 2151)\n"
+    "and string 101. x86: 32-bit Windows. x64: 64-bit Windows, where the 32-bit\n"
+    "launcher runs under WOW64 and takes x64 packages (the same as wow64).\n"
+    "--lcid takes a number (2055, 0x807) or a locale name (de-CH). --all: each\n"
+    "architecture with a dozen frequent locales. --key as for inspect.\n";
+
 const char kVerifyHelp[] =
     "usage: msilaunch-pack verify FILE --key PUB.pem\n"
     "Exit 0 only when every record decodes and verifies and the manifest holds\n"
@@ -102,6 +114,9 @@ const CliCommand kCommands[] = {
      {kStubOption, {"payload", 0, true}, {"carrier", 0, true}, kOutputOption, kKeyOption, kReplaceOption},
      0, CliFaults::Unexpected, AttachCommand},
     {"inspect", kInspectHelp, {kKeyOption, kJsonOption}, 1, CliFaults::Unexpected, InspectCommand},
+    {"simulate", kSimulateHelp,
+     {kKeyOption, {"arch", 0, true}, {"lcid", 0, true}, {"all", 0, false}, kJsonOption}, 1, CliFaults::Unexpected,
+     SimulateCommand},
     {"verify", kVerifyHelp, {kKeyOption}, 1, CliFaults::Unexpected, VerifyCommand},
     {"extract", kExtractHelp, {kKeyOption, kOutputOption, {"package", 0, true}}, 1, CliFaults::Unexpected,
      ExtractCommand},

@@ -11,5 +11,6 @@ int PackCommand(const CliCall& call);
 int SetKeyCommand(const CliCall& call);
 int AttachCommand(const CliCall& call);
 int InspectCommand(const CliCall& call);
+int SimulateCommand(const CliCall& call);
 int VerifyCommand(const CliCall& call);
 int ExtractCommand(const CliCall& call);

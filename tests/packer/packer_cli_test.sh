@@ -263,6 +263,31 @@ grep -q "key slot is empty" err.txt || fail "no warning about an empty key slot:
 expect 3 "verify an empty slot" -- "$pack" verify setup-empty.exe --key key.pub.pem
 grep -q "key slot is empty" err.txt || fail "verify does not name the empty slot: $(cat err.txt)"
 
+# --- simulate ---------------------------------------------------------------
+# payload.bin: 1 Intel 1033, 2 x64 1031, 3 x64 1033;2057; big.bin: x64 1031.
+# A bare payload needs --key; a stub verifies with its slot's key.
+while IFS='|' read -r file arch lcid needle; do
+  key="--key key.pub.pem" && [ "$file" = setup-keyed.exe ] && key=
+  "$pack" simulate $file --arch $arch --lcid $lcid $key >out.txt 2>err.txt ||
+    fail "simulate $file $arch $lcid: $(cat err.txt)"
+  grep -q -- "$needle" out.txt || fail "simulate $file $arch $lcid: $(cat out.txt)"
+done <<'ROWS'
+payload.bin|x86|en-US|package 1 .*by the exact LCID pass
+payload.bin|x86|1031|package 1 .*by the US English pass
+payload.bin|x64|de-DE|package 2 .*by the exact LCID pass
+payload.bin|wow64|de_ch|package 2 .*by the language pass
+payload.bin|x64|0x809|package 3 .*by the exact LCID pass
+setup-keyed.exe|x64|ja-JP|package 3 .*by the US English pass
+big.bin|x86|1031|no package fits: the launcher ends with (13, 2151) and string 101
+big.bin|x64|en-US|no package fits
+ROWS
+expect 0 "simulate an empty slot with --key" -- "$pack" simulate setup-empty.exe --key key.pub.pem --all
+grep -q "key slot is empty" err.txt || fail "simulate does not warn of an empty slot: $(cat err.txt)"
+expect 0 "simulate --all --json" -- "$pack" simulate payload.bin --key key.pub.pem --all --json
+python3 -c "import json; c = json.load(open('out.txt'))['cases']; assert len(c) == 24 and \
+  [(x['package']['id'], x['pass']) for x in c if (x['arch'], x['locale']) == ('x64', 'de-CH')] == [(2, 'language')], c" ||
+  fail "simulate --all --json: $(head -c 300 out.txt)"
+
 # --- command line -----------------------------------------------------------
 expect 2 "no command" -- "$pack"
 expect 2 "unknown command" -- "$pack" frobnicate
@@ -298,8 +323,12 @@ extract: -o DIR is required|extract payload.bin --key key.pub.pem
 extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
 set-key: --stub, --key and -o are required|set-key --stub stub.exe -o x.exe
 attach: --replace goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --replace
+simulate: --arch must be x86, x64 or wow64|simulate payload.bin --arch arm64 --lcid 1033
+simulate: --lcid takes an LCID (2055, 0x807) or a locale name (de-CH)|simulate payload.bin --arch x86 --lcid xx-YY
+simulate: --all takes no --arch or --lcid|simulate payload.bin --all --lcid 1033
+simulate: --arch and --lcid are required (or --all)|simulate payload.bin --arch x86
 ROWS
-for command in keygen pack set-key attach inspect verify extract; do
+for command in keygen pack set-key attach inspect simulate verify extract; do
   expect 0 "$command --help" -- "$pack" $command --help
   grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"
 done
