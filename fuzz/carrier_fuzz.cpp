@@ -1,5 +1,6 @@
-// Arbitrary file bytes through both carriers in the launcher's order, and
-// through the PE reader as the packer's placement reads them. The file is
+// Arbitrary file bytes through both carriers in the launcher's order,
+// through the PE reader as the packer's placement reads them, and through
+// the packer's search for a launcher's key slot. The file is
 // copied into a heap block of exactly its size so that any read past it
 // (headers, certificate table, record stack) hits ASan's redzone; every
 // item found must lie in a block of its own and be released cleanly.
@@ -10,6 +11,7 @@
 
 #include "base/platform.h"
 #include "payload/carriers.h"
+#include "packer/key_slot.h"
 #include "payload/pe_image.h"
 
 // The packer's placement also reads the tables of PE32+ images, which the
@@ -34,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size) std::memcpy(file.get(), data, size);
 
   ReadAsThePlacementDoes(ByteView{file.get(), size});
+  // A slot found lies wholly inside the file.
+  StubKeySlot slot;
+  if (FindKeySlot(ByteView{file.get(), size}, &slot) == KeySlotSearch::Found && !SpanFits(size, slot.at, kKeySlotSize))
+    std::abort();
 
   PayloadList list{};
   ErrorPair pair = ReadCertificatePayloads(file.get(), fileSize, &list);

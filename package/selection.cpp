@@ -37,18 +37,21 @@ int32_t MatchPackageEntry(uint32_t payloadIndex, uint32_t entryId, const char* t
   return 1;
 }
 
-bool SelectPackage(RunContext* run, PackageSelection* selection) {
+SelectionPass SelectPackageByPass(RunContext* run, PackageSelection* selection) {
   PackageMatch match{selection, run};
   selection->languageOnly = 0;
   ForEachManifestEntry(&run->payloads, MatchPackageEntry, &match);
-  if (selection->packageId == 0) {
-    selection->languageOnly = 1;
-    ForEachManifestEntry(&run->payloads, MatchPackageEntry, &match);
-  }
-  if (selection->packageId == 0 && run->userLcid != kUsEnglish) {
-    selection->languageOnly = 0;
-    run->userLcid = kUsEnglish;
-    ForEachManifestEntry(&run->payloads, MatchPackageEntry, &match);
-  }
-  return selection->packageId != 0;
+  if (selection->packageId != 0) return SelectionPass::Exact;
+  selection->languageOnly = 1;
+  ForEachManifestEntry(&run->payloads, MatchPackageEntry, &match);
+  if (selection->packageId != 0) return SelectionPass::Language;
+  if (run->userLcid == kUsEnglish) return SelectionPass::None;
+  selection->languageOnly = 0;
+  run->userLcid = kUsEnglish;
+  ForEachManifestEntry(&run->payloads, MatchPackageEntry, &match);
+  return selection->packageId != 0 ? SelectionPass::UsEnglish : SelectionPass::None;
+}
+
+bool SelectPackage(RunContext* run, PackageSelection* selection) {
+  return SelectPackageByPass(run, selection) != SelectionPass::None;
 }

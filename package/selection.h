@@ -35,8 +35,20 @@ struct PackageMatch {
 // entries and entries with a field longer than 255 bytes.
 int32_t MatchPackageEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, void* context);
 
+// The walk that selected a package.
+enum class SelectionPass : uint32_t {
+  None,       // no walk did: no package fits
+  Exact,      // the user's LCID on its low 16 bits
+  Language,   // its low 8 bits
+  UsEnglish,  // 1033, the user's LCID being another
+};
+
 // Runs up to three walks over run->payloads: exact LCID, language only, and
 // then, unless the user's LCID is already 1033, exact with run->userLcid set
-// to 1033 for the rest of the run. `selection` must be zeroed. Returns true
-// when a package was selected (selection->packageId non-zero).
+// to 1033 for the rest of the run. `selection` must be zeroed. Returns the
+// walk that selected a package (selection->packageId non-zero), None when
+// none did.
+SelectionPass SelectPackageByPass(RunContext* run, PackageSelection* selection);
+
+// SelectPackageByPass, answering only whether a package was selected.
 bool SelectPackage(RunContext* run, PackageSelection* selection);

@@ -15,8 +15,10 @@ const char kUsage[] =
     "commands:\n"
     "  keygen   make an RSA-2048 signing key pair\n"
     "  pack     make a signed payload from MSI packages\n"
+    "  set-key  stamp the payload key into a launcher stub's key slot\n"
     "  attach   put a payload into a launcher stub\n"
-    "  inspect  list the payloads, entries and records of a file\n"
+    "  inspect  list the key slot, payloads, entries and records of a file\n"
+    "  simulate say which package the launcher would install on a given machine\n"
     "  verify   check every record and the manifest of a file\n"
     "  extract  write the packages of a file as the launcher would\n"
     "\n"
@@ -27,7 +29,17 @@ const char kUsage[] =
 const char kKeygenHelp[] =
     "usage: msilaunch-pack keygen -o KEY.pem\n"
     "Writes a new RSA-2048 key (exponent 65537): the private half to KEY.pem and\n"
-    "the public half to KEY.pub.pem, the file the launcher's MSILAUNCH_PUBLIC_KEY takes.\n";
+    "the public half to KEY.pub.pem, the file set-key, attach --key and the\n"
+    "launcher's MSILAUNCH_PUBLIC_KEY take. Prints the key's sha256 fingerprint,\n"
+    "which inspect shows for a stub stamped with it.\n";
+
+const char kSetKeyHelp[] =
+    "usage: msilaunch-pack set-key --stub msilaunch.exe --key KEY.pub.pem -o stub.exe [--replace]\n"
+    "Writes the public key into the stub's key slot, which the launcher verifies\n"
+    "every record with; a stub with an empty slot installs nothing. Do it before\n"
+    "signing: a signed stub is refused (the slot lies under its signature).\n"
+    "A slot that holds another key is refused unless --replace is given; the\n"
+    "same key again changes nothing.\n";
 
 const char kPackHelp[] =
     "usage: msilaunch-pack pack -k KEY.pem -o PAYLOAD.bin [--level N] [PACKAGE-OPTIONS] PACKAGE.msi ...\n"
@@ -43,6 +55,9 @@ const char kPackHelp[] =
 
 const char kAttachHelp[] =
     "usage: msilaunch-pack attach --stub msilaunch.exe --payload PAYLOAD.bin --carrier certificate|tail -o setup.exe\n"
+    "                             [--key KEY.pub.pem [--replace]]\n"
+    "--key: first stamp the key into the stub's key slot, as set-key does. A stub\n"
+    "  with a key slot takes only a payload whose manifest its key verifies.\n"
     "certificate: the stub must be signed; the payload becomes an extension of an\n"
     "  extra certificate in its signature, which stays valid.\n"
     "tail: the payload ends the file; in a signed stub it lies inside the\n"
@@ -54,7 +69,20 @@ const char kInspectHelp[] =
     "usage: msilaunch-pack inspect FILE [--key PUB.pem] [--json]\n"
     "Finds the payloads of FILE (an executable or a bare payload) as the launcher\n"
     "does and lists their entries and records; with --key, each record's\n"
-    "verification. Without --key, manifests must verify with the built-in key.\n";
+    "verification. A launcher's key slot is shown with its key's fingerprint.\n"
+    "Without --key, manifests must verify with the key in the file's key slot,\n"
+    "or with the built-in key for a file without one.\n";
+
+const char kSimulateHelp[] =
+    "usage: msilaunch-pack simulate FILE --arch x86|x64|wow64 --lcid LCID|LOCALE [--key PUB.pem] [--json]\n"
+    "       msilaunch-pack simulate FILE --all [--key PUB.pem] [--json]\n"
+    "Says which package the launcher in FILE (or the launcher given a bare\n"
+    "payload) installs on such a machine, and by which pass: exact LCID, language\n"
+    "(low 8 bits), US English; or that none fits, when it ends with (13, 2151)\n"
+    "and string 101. x86: 32-bit Windows. x64: 64-bit Windows, where the 32-bit\n"
+    "launcher runs under WOW64 and takes x64 packages (the same as wow64).\n"
+    "--lcid takes a number (2055, 0x807) or a locale name (de-CH). --all: each\n"
+    "architecture with a dozen frequent locales. --key as for inspect.\n";
 
 const char kVerifyHelp[] =
     "usage: msilaunch-pack verify FILE --key PUB.pem\n"
@@ -70,6 +98,9 @@ const char kExtractHelp[] =
 
 const CliOption kKeyOption = {"key", 0, true};
 const CliOption kOutputOption = {"output", 'o', true};
+const CliOption kStubOption = {"stub", 0, true};
+const CliOption kReplaceOption = {"replace", 0, false};
+const CliOption kJsonOption = {"json", 0, false};
 
 const CliCommand kCommands[] = {
     {"keygen", kKeygenHelp, {kOutputOption}, 0, CliFaults::Unexpected, KeygenCommand},
@@ -77,10 +108,15 @@ const CliCommand kCommands[] = {
      {{"key", 'k', true}, kOutputOption, {"level", 0, true}, {"arch", 0, true}, {"lcids", 0, true},
       {"code", 0, true}, {"name", 0, true}, {"cab", 0, true}},
      -1, CliFaults::NeedsValueOrUnknown, PackCommand},
+    {"set-key", kSetKeyHelp, {kStubOption, kKeyOption, kOutputOption, kReplaceOption}, 0, CliFaults::Unexpected,
+     SetKeyCommand},
     {"attach", kAttachHelp,
-     {{"stub", 0, true}, {"payload", 0, true}, {"carrier", 0, true}, kOutputOption},
+     {kStubOption, {"payload", 0, true}, {"carrier", 0, true}, kOutputOption, kKeyOption, kReplaceOption},
      0, CliFaults::Unexpected, AttachCommand},
-    {"inspect", kInspectHelp, {kKeyOption, {"json", 0, false}}, 1, CliFaults::Unexpected, InspectCommand},
+    {"inspect", kInspectHelp, {kKeyOption, kJsonOption}, 1, CliFaults::Unexpected, InspectCommand},
+    {"simulate", kSimulateHelp,
+     {kKeyOption, {"arch", 0, true}, {"lcid", 0, true}, {"all", 0, false}, kJsonOption}, 1, CliFaults::Unexpected,
+     SimulateCommand},
     {"verify", kVerifyHelp, {kKeyOption}, 1, CliFaults::Unexpected, VerifyCommand},
     {"extract", kExtractHelp, {kKeyOption, kOutputOption, {"package", 0, true}}, 1, CliFaults::Unexpected,
      ExtractCommand},

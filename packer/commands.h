@@ -8,7 +8,9 @@
 
 int KeygenCommand(const CliCall& call);
 int PackCommand(const CliCall& call);
+int SetKeyCommand(const CliCall& call);
 int AttachCommand(const CliCall& call);
 int InspectCommand(const CliCall& call);
+int SimulateCommand(const CliCall& call);
 int VerifyCommand(const CliCall& call);
 int ExtractCommand(const CliCall& call);

@@ -1,5 +1,5 @@
-// inspect: lists the payloads, entries and records of a file, as text or
-// as one JSON document, from one report.
+// inspect: lists the key slot, payloads, entries and records of a file, as
+// text or as one JSON document, from one report.
 #include <cstdio>
 #include <string>
 
@@ -7,23 +7,6 @@
 #include "packer/inspect_report.h"
 
 namespace {
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 std::string Ratio(uint32_t stored, uint32_t decoded) {
   char text[32];
@@ -61,7 +44,12 @@ std::string RecordText(const InspectReport& report, const RecordReport& record) 
 
 std::string ReportText(const InspectReport& report) {
   const PayloadList& list = report.list;
-  std::string out = report.path + ": " + std::to_string(list.count) + " payload(s), " + report.carrier + " carrier\n";
+  std::string out = report.path + ": " +
+                    (list.count == 0 ? std::string("no payload (a launcher stub)")
+                                     : std::to_string(list.count) + " payload(s), " + report.carrier + " carrier") +
+                    "\n";
+  const std::string slot = DescribeKeySlot(report);
+  if (!slot.empty()) out += "key slot: " + slot + "\n";
   for (uint32_t p = 0; p < list.count; ++p) {
     out += "payload " + std::to_string(p) + ": " + std::to_string(list.items[p].rawSize) + " bytes, flags " +
            std::to_string(list.items[p].flags) + "\n";
@@ -70,7 +58,7 @@ std::string ReportText(const InspectReport& report) {
     out += RecordText(report, report.payloads[p].manifest);
     for (const RecordReport& record : report.payloads[p].files) out += RecordText(report, record);
   }
-  for (const std::string& problem : report.problems) out += "problem: " + problem + "\n";
+  for (const std::string& problem : AllProblems(report)) out += "problem: " + problem + "\n";
   return out;
 }
 
@@ -115,10 +103,10 @@ std::string PayloadJson(const InspectReport& report, uint32_t p) {
 }
 
 // Verified: without --key unknown (null); with it, no problem in the
-// manifest and every record decodes and verifies.
+// manifest or the key slot and every record decodes and verifies.
 const char* VerifiedJson(const InspectReport& report) {
   if (!report.keyGiven) return "null";
-  bool verified = report.problems.empty();
+  bool verified = AllProblems(report).empty();
   for (const PayloadReport& payload : report.payloads) {
     verified = verified && payload.manifest.pair.code == 0;
     for (const RecordReport& record : payload.files) verified = verified && record.pair.code == 0;
@@ -126,12 +114,24 @@ const char* VerifiedJson(const InspectReport& report) {
   return verified ? "true" : "false";
 }
 
+// The key slot, for a file that has one: its state and its key's
+// fingerprint, or what is wrong with it.
+std::string KeySlotJson(const InspectReport& report) {
+  if (report.slotSearch == KeySlotSearch::NotPe || report.slotSearch == KeySlotSearch::None) return "";
+  if (report.slotSearch != KeySlotSearch::Found)
+    return ", \"keySlot\": {\"state\": \"unreadable\", \"problem\": " + JsonString(DescribeKeySlot(report)) + "}";
+  const bool stamped = report.slot.slot.state == kKeySlotStamped;
+  return ", \"keySlot\": {\"state\": \"" + std::string(stamped ? "stamped" : "empty") + "\", \"keySha256\": " +
+         (stamped ? JsonString(KeyFingerprint(report.slot.slot.modulus)) : "null") + "}";
+}
+
 std::string ReportJson(const InspectReport& report) {
   std::string out = "{\"file\": " + JsonString(report.path) + ", \"carrier\": " + JsonString(report.carrier) +
-                    ", \"payloads\": [";
+                    KeySlotJson(report) + ", \"payloads\": [";
   for (uint32_t p = 0; p < report.list.count; ++p) out += (p ? ", " : "") + PayloadJson(report, p);
   out += "], \"problems\": [";
-  for (size_t i = 0; i < report.problems.size(); ++i) out += (i ? ", " : "") + JsonString(report.problems[i]);
+  const std::vector<std::string> problems = AllProblems(report);
+  for (size_t i = 0; i < problems.size(); ++i) out += (i ? ", " : "") + JsonString(problems[i]);
   return out + "], \"verified\": " + VerifiedJson(report) + "}\n";
 }
 
@@ -141,7 +141,7 @@ int InspectCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
   InspectReport report;
-  const int status = OpenReport(files[0], LastValue(call, "key"), &report);
+  const int status = OpenReport(files[0], LastValue(call, "key"), &report, true);
   if (status != kExitOk) return status;
   ReadRecords(&report);
   std::fputs((Given(call, "json") ? ReportJson(report) : ReportText(report)).c_str(), stdout);

@@ -1,6 +1,8 @@
 #include "packer/inspect_report.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "base/bounded_text.h"
@@ -67,7 +69,43 @@ void CheckOneFileNames(const InspectedEntry& package, const std::vector<Inspecte
     }
 }
 
+// The key the launcher in `file` verifies with: the one in its key slot,
+// or, for a file without a slot (a bare payload, a launcher built before
+// key slots), the packer's own built-in key. Null when there is none;
+// *name says whose key it is, or why there is none, for messages.
+const uint8_t* LaunchersKey(const std::vector<uint8_t>& file, uint8_t modulus[256], std::string* name) {
+  StubKeySlot found;
+  if (FindKeySlot(ByteView{file.data(), file.size()}, &found) != KeySlotSearch::Found) {
+    *name = "the built-in key (pass --key)";
+    return LoadBuiltInKey(modulus);
+  }
+  if (found.slot.state == kKeySlotEmpty) {
+    *name = "its key slot is empty, so the launcher verifies nothing (stamp a key with set-key, or pass --key)";
+    return nullptr;
+  }
+  *name = "the key in its key slot (pass --key)";
+  std::memcpy(modulus, found.slot.modulus, sizeof found.slot.modulus);
+  return modulus;
+}
+
 }  // namespace
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
 
 bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
                   std::string* carrier, std::string* error) {
@@ -76,8 +114,10 @@ bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, Payl
     return false;
   }
   const uint32_t size = static_cast<uint32_t>(file.size());
-  // The launcher's own carriers, with --key's modulus in place of the built-in one.
-  const uint8_t* key = modulus != nullptr ? modulus : kPayloadKeyModulus;
+  // The launcher's own carriers, with --key's modulus in place of the launcher's.
+  uint8_t launchers[256];
+  std::string keyName = "the given key";
+  const uint8_t* key = modulus != nullptr ? modulus : LaunchersKey(file, launchers, &keyName);
   ErrorPair pair = ReadCertificatePayloadsWithKey(key, file.data(), size, list);
   *carrier = "certificate";
   if (pair.code == 0 && list->count == 0) {
@@ -85,9 +125,11 @@ bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, Payl
     *carrier = size >= 2 && file[0] == 'M' && file[1] == 'Z' ? "tail" : "stack";
   }
   if (pair.code == 0) return true;
-  const std::string keyName = modulus != nullptr ? "the given key" : "the built-in key (pass --key)";
   if (pair.code == ErrorCode::NotFound) {
+    *carrier = "none";
     *error = "no payload: no certificate carries one and no record stack ends the file";
+  } else if (pair.code == ErrorCode::BadKey) {
+    *error = "the " + *carrier + " payload's manifest cannot be verified: " + keyName;
   } else if (pair.code == ErrorCode::FileCorrupt) {
     *error = "the " + *carrier + " payload's manifest does not verify with " + keyName + " (code 1392, line " +
              std::to_string(pair.line) + ")";
@@ -175,7 +217,40 @@ RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t
 
 const uint8_t* ReportKey(const InspectReport& report) { return report.keyGiven ? report.modulus : nullptr; }
 
-int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report) {
+std::vector<std::string> AllProblems(const InspectReport& report) {
+  std::vector<std::string> problems = report.problems;
+  if (!report.slotProblem.empty()) problems.push_back(report.slotProblem);
+  return problems;
+}
+
+std::string DescribeKeySlot(const InspectReport& report) {
+  switch (report.slotSearch) {
+    case KeySlotSearch::NotPe:
+    case KeySlotSearch::None: return "";
+    case KeySlotSearch::Several:
+    case KeySlotSearch::Unreadable: return DescribeKeySlotSearch(report.slotSearch);
+    case KeySlotSearch::Found: break;
+  }
+  if (report.slot.slot.state == kKeySlotEmpty) return "empty (the launcher verifies nothing: stamp a key with set-key)";
+  return "stamped, key sha256 " + KeyFingerprint(report.slot.slot.modulus);
+}
+
+namespace {
+
+// With --key, what the launcher in the file would do differently: it
+// verifies with its slot's key, not with --key's.
+std::string SlotProblem(const InspectReport& report) {
+  if (!report.keyGiven || report.slotSearch != KeySlotSearch::Found) return "";
+  if (report.slot.slot.state == kKeySlotEmpty)
+    return "its key slot is empty: the launcher verifies nothing (stamp the key with set-key)";
+  if (std::memcmp(report.slot.slot.modulus, report.modulus, sizeof report.modulus) == 0) return "";
+  return "its key slot holds another key (sha256 " + KeyFingerprint(report.slot.slot.modulus) +
+         "): the launcher refuses what --key verifies";
+}
+
+}  // namespace
+
+int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report, bool stubAllowed) {
   report->path = path;
   report->keyGiven = !keyPath.empty();
   std::string error;
@@ -188,7 +263,10 @@ int OpenReport(const std::string& path, const std::string& keyPath, InspectRepor
     ReportError(error);
     return kExitFailed;
   }
+  report->slotSearch = FindKeySlot(ByteView{file.data(), file.size()}, &report->slot);
+  report->slotProblem = SlotProblem(*report);
   if (!FindPayloads(file, ReportKey(*report), &report->list, &report->carrier, &error)) {
+    if (stubAllowed && report->carrier == "none" && report->slotSearch == KeySlotSearch::Found) return kExitOk;
     ReportError(path + ": " + error);
     return kExitInvalid;
   }

@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "base/error_pair.h"
+#include "packer/key_slot.h"
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(const std::string& text);
 
 // One manifest entry, parsed by the launcher's grammar.
 struct InspectedEntry {
@@ -25,9 +29,11 @@ struct InspectedEntry {
 
 // The payloads of a file, found as the launcher finds them (certificate
 // carrier first, then the file tail; a bare record stack is a tail), with
-// every manifest verified by the key whose modulus is given, or by the
-// built-in key when `modulus` is null. *carrier says which carrier found
-// them. False with *error set when none is found.
+// every manifest verified by the key whose modulus is given or, when
+// `modulus` is null, by the key the launcher in the file verifies with: the
+// one in its key slot (none when the slot is empty), or the built-in key for
+// a file without a slot. *carrier says which carrier found them ("none"
+// when neither found a payload). False with *error set when none is found.
 bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
                   std::string* carrier, std::string* error);
 
@@ -82,6 +88,11 @@ struct InspectReport {
   std::vector<InspectedEntry> entries;  // every payload's, in walk order
   std::vector<std::string> problems;    // the manifest's, one sentence each
   std::vector<PayloadReport> payloads;  // by payload index, from ReadRecords
+  KeySlotSearch slotSearch = KeySlotSearch::NotPe;  // the launcher's key slot in the file
+  StubKeySlot slot;                                 // what it holds, when Found
+  // With --key: why the launcher in the file would refuse what the key
+  // verifies (its slot is empty, or holds another key); empty otherwise.
+  std::string slotProblem;
 
   InspectReport() = default;
   InspectReport(const InspectReport&) = delete;
@@ -93,10 +104,20 @@ struct InspectReport {
 const uint8_t* ReportKey(const InspectReport& report);
 
 // Loads --key's modulus (unless `keyPath` is empty), reads `path`, finds its
-// payloads, collects their entries and checks the manifest. kExitOk, or the
-// exit code of a failure, already reported: kExitFailed when the key or the
-// file cannot be read, kExitInvalid when no payload is found.
-int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report);
+// key slot and its payloads, collects their entries and checks the
+// manifest. kExitOk, or the exit code of a failure, already reported:
+// kExitFailed when the key or the file cannot be read, kExitInvalid when no
+// payload is found, unless `stubAllowed` and the file is a launcher stub
+// with a key slot (the report then lists no payload).
+int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report, bool stubAllowed = false);
+
+// The manifest's problems and then, with --key, the key slot's: what
+// inspect lists and verify fails on (extract needs only the manifest whole).
+std::vector<std::string> AllProblems(const InspectReport& report);
+
+// The key slot's state in words: "stamped, key sha256 ...", "empty (...)",
+// or what is wrong with it; empty for a file without a key slot.
+std::string DescribeKeySlot(const InspectReport& report);
 
 // Reads every record of every payload into report->payloads.
 void ReadRecords(InspectReport* report);

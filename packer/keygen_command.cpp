@@ -4,6 +4,7 @@
 #include <string>
 
 #include "packer/commands.h"
+#include "packer/key_slot.h"
 #include "packer/keys.h"
 
 namespace {
@@ -16,6 +17,10 @@ int RunKeygen(const std::string& privatePath) {
   }
   std::printf("wrote %s (private: keep it secret) and %s (for MSILAUNCH_PUBLIC_KEY)\n", privatePath.c_str(),
               publicPath.c_str());
+  // What inspect shows for a stub stamped with this key, to compare.
+  uint8_t modulus[256];
+  if (LoadPublicModulus(publicPath, modulus, &error))
+    std::printf("public key sha256 %s\n", KeyFingerprint(modulus).c_str());
   return kExitOk;
 }
 

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "packer/cli.h"
 #include "packer/file_io.h"
+#include "packer/key_slot.h"
 
 namespace {
 
@@ -104,4 +106,26 @@ bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::st
   BN_free(n);
   EVP_PKEY_free(key);
   return loaded;
+}
+
+bool StampKeyFromFile(const std::string& keyPath, const std::string& stubPath, bool replace, ByteVector* stub,
+                      std::string* done) {
+  uint8_t modulus[256];
+  std::string error;
+  if (!LoadPublicModulus(keyPath, modulus, &error)) {
+    ReportError(error);
+    return false;
+  }
+  ByteVector stamped;
+  KeyStamp stamp = KeyStamp::Stamped;
+  if (!StampKeySlot(*stub, modulus, replace, &stamped, &stamp, &error)) {
+    ReportError(stubPath + ": " + error);
+    return false;
+  }
+  *stub = std::move(stamped);
+  const char* what = stamp == KeyStamp::AlreadyHeld ? " already there, the stub unchanged"
+                     : stamp == KeyStamp::Replaced  ? " stamped over another key"
+                                                    : " stamped";
+  *done = "key sha256 " + KeyFingerprint(modulus) + what;
+  return true;
 }

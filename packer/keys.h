@@ -1,9 +1,12 @@
-// Keys of the msilaunch-pack command: making a pair, and reading the public
-// half that inspect, verify and extract check records with.
+// Keys of the msilaunch-pack command: making a pair, reading the public half
+// that inspect, verify and extract check records with, and stamping it into
+// a launcher stub's key slot.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "packer/payload_writer.h"
 
 // Where keygen puts the public half of `privatePath`: "x.pem" -> "x.pub.pem",
 // any other name gets ".pub.pem" appended.
@@ -20,3 +23,11 @@ bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, st
 // fixes the size at 2048 bits and the exponent at 65537, so any other key
 // is refused with *error set.
 bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error);
+
+// Stamps the public key at `keyPath` into the key slot of *stub, the bytes of
+// the file `stubPath` (StampKeySlot: an empty slot, or another key with
+// `replace`; the same key leaves the stub as it is). True with *stub
+// stamped and *done saying what happened and the key's fingerprint; false
+// with the failure reported, *stub unchanged.
+bool StampKeyFromFile(const std::string& keyPath, const std::string& stubPath, bool replace, ByteVector* stub,
+                      std::string* done);

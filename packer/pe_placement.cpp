@@ -185,6 +185,12 @@ X509* MakeCarrierCertificate(const std::vector<ExtensionSpec>& extensions, std::
 
 }  // namespace
 
+bool RecomputePeChecksum(ByteVector* file) {
+  PeLayout layout;
+  std::string error;
+  return ReadPeLayout(*file, &layout, &error) && UpdateChecksum(file, layout);
+}
+
 bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector* out, std::string* error) {
   PeLayout layout;
   if (!ReadPeLayout(exe, &layout, error)) return false;

@@ -26,6 +26,11 @@ bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector*
 bool PlaceStackInCertificateTable(const ByteVector& exe, const ByteVector& stack, ByteVector* out,
                                   std::string* error);
 
+// Recomputes the PE checksum of `file` after its bytes changed, as the
+// placements do; an unset (0) checksum stays unset. False when `file` is no
+// PE image.
+bool RecomputePeChecksum(ByteVector* file);
+
 // One extension of the extra certificate.
 struct ExtensionSpec {
   std::string oid;  // dotted-decimal text

@@ -16,7 +16,7 @@ int VerifyCommand(const CliCall& call) {
   if (status != kExitOk) return status;
   ReadRecords(&report);
   // The manifest records verified when the payloads were found.
-  std::vector<std::string> problems = report.problems;
+  std::vector<std::string> problems = AllProblems(report);
   for (uint32_t p = 0; p < report.list.count; ++p) {
     for (const RecordReport& record : report.payloads[p].files)
       if (record.found && record.pair.code != 0)

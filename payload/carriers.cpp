@@ -145,9 +145,11 @@ ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file
 }
 
 ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
-  return ReadCertificatePayloadsWithKey(kPayloadKeyModulus, file, fileSize, list);
+  uint8_t modulus[256];
+  return ReadCertificatePayloadsWithKey(LoadBuiltInKey(modulus), file, fileSize, list);
 }
 
 ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
-  return ReadTailPayloadWithKey(kPayloadKeyModulus, file, fileSize, list);
+  uint8_t modulus[256];
+  return ReadTailPayloadWithKey(LoadBuiltInKey(modulus), file, fileSize, list);
 }

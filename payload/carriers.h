@@ -20,8 +20,8 @@ ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, Payloa
 // byte; appends it when its manifest reads and verifies.
 ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list);
 
-// The same with another key's modulus (least significant byte first), for
-// the packer's tools, which read payloads made with any key.
+// The same with another key's modulus (least significant byte first; null:
+// no key), for the packer's tools, which read payloads made with any key.
 ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
                                          PayloadList* list);
 ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,

@@ -14,6 +14,14 @@ constexpr uint32_t kChecksumAt = 24 + 64;
 constexpr uint32_t kPe32DirectoryCountAt = 24 + 92;
 constexpr uint32_t kPe32PlusDirectoryCountAt = 24 + 108;
 constexpr uint32_t kDirectoryEntrySize = 8;  // VirtualAddress (here a file offset) u32, Size u32
+// The file header's NumberOfSections and SizeOfOptionalHeader; the section
+// table's entries and, in each, SizeOfRawData and PointerToRawData.
+constexpr uint32_t kSectionCountAt = 6;
+constexpr uint32_t kOptionalHeaderSizeAt = 20;
+constexpr uint32_t kOptionalHeaderAt = 24;
+constexpr uint32_t kSectionEntrySize = 40;
+constexpr uint32_t kRawSizeAt = 16;
+constexpr uint32_t kRawOffsetAt = 20;
 
 }  // namespace
 
@@ -63,4 +71,21 @@ CertificateTable ReadFirstCertificate(ByteView file, uint32_t tableOffset, uint3
       !Sub(table, kWinCertificateHeaderSize, entryLength - kWinCertificateHeaderSize, certificate))
     return CertificateTable::BadFirstEntry;
   return CertificateTable::Usable;
+}
+
+uint32_t PeSectionCount(ByteView file, const PeImage& image) {
+  uint16_t count = 0;
+  return U16(file, uint64_t{image.lfanew} + kSectionCountAt, &count) ? count : 0;
+}
+
+bool ReadPeSection(ByteView file, const PeImage& image, uint32_t index, ByteView* raw) {
+  uint16_t optionalHeaderSize = 0;
+  if (index >= PeSectionCount(file, image) ||
+      !U16(file, uint64_t{image.lfanew} + kOptionalHeaderSizeAt, &optionalHeaderSize))
+    return false;
+  const uint64_t entryAt =
+      uint64_t{image.lfanew} + kOptionalHeaderAt + optionalHeaderSize + uint64_t{index} * kSectionEntrySize;
+  uint32_t rawSize = 0, rawOffset = 0;
+  return U32(file, entryAt + kRawSizeAt, &rawSize) && U32(file, entryAt + kRawOffsetAt, &rawOffset) &&
+         Sub(file, rawOffset, rawSize, raw);
 }

@@ -55,6 +55,18 @@ PeHeaders ReadPeImage(ByteView file, PeImage* image);
 // NumberOfRvaAndSizes is not part of the image, whatever bytes stand there.
 bool DeclaresSecurityDirectory(const PeImage& image);
 
+// The number of sections the file header declares (NumberOfSections), 0
+// when it cannot be read. For a Complete image it always can.
+uint32_t PeSectionCount(ByteView file, const PeImage& image);
+
+// The raw data of section `index` (from 0) of a Complete image: the
+// SizeOfRawData bytes at PointerToRawData of its entry in the section table,
+// which follows the optional header (SizeOfOptionalHeader bytes). This is
+// what the loader maps, unlike the headers' padding and the bytes behind
+// the last section (a certificate table, a record stack). False, *raw
+// untouched, when the entry or its raw data passes the end of the file.
+bool ReadPeSection(ByteView file, const PeImage& image, uint32_t index, ByteView* raw);
+
 // What the certificate table at (tableOffset, tableSize) of a file holds,
 // checked in this order.
 enum class CertificateTable : uint32_t {

@@ -45,13 +45,17 @@ uint32_t SiteLine(RecordKind kind, uint32_t manifestLine, uint32_t fileLine) {
 
 // RSASSA-PKCS1-v1_5 over the content's SHA-256 `digest` against a key assembled afresh
 // from `modulus`. Nothing from one check is reused by the next, so a key
-// object can never be shared across payloads.
-ErrorPair VerifyContent(const uint8_t modulus[256], const LocatedRecord& record,
+// object can never be shared across payloads. No modulus (an empty key
+// slot) is a key that cannot be loaded.
+ErrorPair VerifyContent(const uint8_t* modulus, const LocatedRecord& record,
                         const uint8_t digest[kContentDigestSize]) {
-  uint8_t blob[kPublicKeyBlobSize];
-  AssemblePublicKeyBlob(modulus, blob);
-  const uint8_t* cursor = blob;
-  EVP_PKEY* key = gLoadPublicKeyBlob(&cursor, kPublicKeyBlobSize);
+  EVP_PKEY* key = nullptr;
+  if (modulus) {
+    uint8_t blob[kPublicKeyBlobSize];
+    AssemblePublicKeyBlob(modulus, blob);
+    const uint8_t* cursor = blob;
+    key = gLoadPublicKeyBlob(&cursor, kPublicKeyBlobSize);
+  }
   RSA* rsa = key ? EVP_PKEY_get1_RSA(key) : nullptr;
   constexpr uint32_t kKeyNotLoadedManifest = 599, kKeyNotLoadedFile = 739;
   if (!rsa) {
@@ -164,7 +168,8 @@ ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const 
 }
 
 ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** content, uint32_t* contentSize) {
-  return DecodeRecordWithKey(kPayloadKeyModulus, flags, record, content, contentSize);
+  uint8_t modulus[256];
+  return DecodeRecordWithKey(LoadBuiltInKey(modulus), flags, record, content, contentSize);
 }
 
 ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
@@ -180,5 +185,6 @@ ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& paylo
 
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,
                      uint32_t* contentSize, uint8_t* digest) {
-  return ReadRecordWithKey(kPayloadKeyModulus, payload, type, id, content, contentSize, digest);
+  uint8_t modulus[256];
+  return ReadRecordWithKey(LoadBuiltInKey(modulus), payload, type, id, content, contentSize, digest);
 }

@@ -19,11 +19,14 @@ ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id
 
 // Decodes a located record under the payload's flags: inflate when
 // compressed, verify the RSA/SHA-256 signature over the content against the
-// built-in key when signed. Pairs as ReadRecord.
+// key in the launcher's key slot when signed. Pairs as ReadRecord; with an
+// empty slot every signed record that inflates fails as a key that cannot
+// be loaded, (0x80090003, 599 | 739).
 ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** content, uint32_t* contentSize);
 
 // The same with another key's modulus (least significant byte first), for
 // the packer's inspect/verify/extract, which check payloads made with any key.
+// A null modulus is no key, as an empty slot.
 ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
                               uint8_t** content, uint32_t* contentSize, uint8_t* digest = nullptr);
 ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,

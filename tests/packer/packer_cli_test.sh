@@ -8,6 +8,7 @@ set -uo pipefail
 
 pack=$1
 work=$2
+src=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
 failures=0
@@ -222,6 +223,74 @@ if command -v script >/dev/null; then
   grep -q "packing \[#*\.*\] *[0-9]*%" tty.txt || fail "no progress bar on a terminal: $(head -c 200 tty.txt)"
 fi
 
+# --- key slot ---------------------------------------------------------------
+# Stubs with the launcher's own (empty) slot definition; one with a second
+# marker; and one signed. Each row: exit code, stub, key, option, message.
+cat >slot.cpp <<'CPP'
+#include "payload/payload_key.h"
+extern const uint8_t kPayloadKeySlot[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
+#ifdef TWICE
+extern const uint8_t kSecond[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
+#endif
+int main() { return 0; }
+CPP
+i686-w64-mingw32-g++ -O2 -s -I"$src" -o slot.exe slot.cpp && i686-w64-mingw32-g++ -O2 -s -DTWICE -I"$src" -o twice.exe slot.cpp || exit 1
+osslsigncode sign -certs cert.crt -key cert.key -in slot.exe -out signed-slot.exe >/dev/null || exit 1
+fingerprint=$(openssl pkey -pubin -in key.pub.pem -outform DER | sha256sum | cut -d' ' -f1)
+while IFS='|' read -r want stub key option needle; do
+  "$pack" set-key --stub $stub --key $key -o stamped-next.exe $option >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" out.txt err.txt || fail "set-key $stub $key $option: exit $got, $(cat out.txt err.txt)"
+  [ "$got" != 0 ] || mv stamped-next.exe stamped.exe
+done <<'ROWS'
+0|slot.exe|key.pub.pem||stamped
+0|stamped.exe|key.pub.pem||already there, the stub unchanged
+1|stamped.exe|other.pub.pem||holds another key
+0|stamped.exe|other.pub.pem|--replace|stamped over another key
+0|stamped.exe|key.pub.pem|--replace|stamped over another key
+1|signed-slot.exe|key.pub.pem||the stub is signed
+1|stub.exe|key.pub.pem||no key slot
+1|twice.exe|key.pub.pem||occurs more than once
+ROWS
+expect 0 "inspect a stamped stub" -- "$pack" inspect stamped.exe
+grep -q "^key slot: stamped, key sha256 $fingerprint" out.txt || fail "inspect does not show openssl's fingerprint: $(cat out.txt)"
+"$pack" keygen -o fp.pem >out.txt && grep -q "sha256 $(openssl pkey -pubin -in fp.pub.pem -outform DER | sha256sum | cut -c1-64)" out.txt ||
+  fail "keygen prints another fingerprint than openssl: $(cat out.txt)"
+# attach --key stamps; a stub whose key would refuse the payload is refused,
+# an empty one is warned about; the launcher's key then decides verify.
+expect 0 "attach --key" -- "$pack" attach --stub slot.exe --payload payload.bin --carrier tail -o setup-keyed.exe --key key.pub.pem
+expect 0 "verify a keyed setup" -- "$pack" verify setup-keyed.exe --key key.pub.pem
+rejects "a payload the slot's key refuses" bad.exe "does not verify with the key in" -- "$pack" attach --stub stamped.exe --payload payload.bin --carrier tail -o bad.exe --key other.pub.pem --replace
+expect 0 "attach to an empty slot" -- "$pack" attach --stub slot.exe --payload payload.bin --carrier tail -o setup-empty.exe
+grep -q "key slot is empty" err.txt || fail "no warning about an empty key slot: $(cat err.txt)"
+expect 3 "verify an empty slot" -- "$pack" verify setup-empty.exe --key key.pub.pem
+grep -q "key slot is empty" err.txt || fail "verify does not name the empty slot: $(cat err.txt)"
+
+# --- simulate ---------------------------------------------------------------
+# payload.bin: 1 Intel 1033, 2 x64 1031, 3 x64 1033;2057; big.bin: x64 1031.
+# A bare payload needs --key; a stub verifies with its slot's key.
+while IFS='|' read -r file arch lcid needle; do
+  key="--key key.pub.pem" && [ "$file" = setup-keyed.exe ] && key=
+  "$pack" simulate $file --arch $arch --lcid $lcid $key >out.txt 2>err.txt ||
+    fail "simulate $file $arch $lcid: $(cat err.txt)"
+  grep -q -- "$needle" out.txt || fail "simulate $file $arch $lcid: $(cat out.txt)"
+done <<'ROWS'
+payload.bin|x86|en-US|package 1 .*by the exact LCID pass
+payload.bin|x86|1031|package 1 .*by the US English pass
+payload.bin|x64|de-DE|package 2 .*by the exact LCID pass
+payload.bin|wow64|de_ch|package 2 .*by the language pass
+payload.bin|x64|0x809|package 3 .*by the exact LCID pass
+setup-keyed.exe|x64|ja-JP|package 3 .*by the US English pass
+big.bin|x86|1031|no package fits: the launcher ends with (13, 2151) and string 101
+big.bin|x64|en-US|no package fits
+ROWS
+expect 0 "simulate an empty slot with --key" -- "$pack" simulate setup-empty.exe --key key.pub.pem --all
+grep -q "key slot is empty" err.txt || fail "simulate does not warn of an empty slot: $(cat err.txt)"
+expect 0 "simulate --all --json" -- "$pack" simulate payload.bin --key key.pub.pem --all --json
+python3 -c "import json; c = json.load(open('out.txt'))['cases']; assert len(c) == 24 and \
+  [(x['package']['id'], x['pass']) for x in c if (x['arch'], x['locale']) == ('x64', 'de-CH')] == [(2, 'language')], c" ||
+  fail "simulate --all --json: $(head -c 300 out.txt)"
+
 # --- command line -----------------------------------------------------------
 expect 2 "no command" -- "$pack"
 expect 2 "unknown command" -- "$pack" frobnicate
@@ -255,8 +324,14 @@ verify: unexpected argument --json|verify payload.bin --key key.pub.pem --json
 verify: --key PUB.pem is required|verify payload.bin
 extract: -o DIR is required|extract payload.bin --key key.pub.pem
 extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
+set-key: --stub, --key and -o are required|set-key --stub stub.exe -o x.exe
+attach: --replace goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --replace
+simulate: --arch must be x86, x64 or wow64|simulate payload.bin --arch arm64 --lcid 1033
+simulate: --lcid takes an LCID (2055, 0x807) or a locale name (de-CH)|simulate payload.bin --arch x86 --lcid xx-YY
+simulate: --all takes no --arch or --lcid|simulate payload.bin --all --lcid 1033
+simulate: --arch and --lcid are required (or --all)|simulate payload.bin --arch x86
 ROWS
-for command in keygen pack attach inspect verify extract; do
+for command in keygen pack set-key attach inspect simulate verify extract; do
   expect 0 "$command --help" -- "$pack" $command --help
   grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"
 done

@@ -180,7 +180,9 @@ TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
   SigningKeyModulus(OtherKey(), otherModulus);
   uint8_t testModulus[256];
   SigningKeyModulus(TestKey(), testModulus);
-  ASSERT_EQ(0, memcmp(testModulus, kPayloadKeyModulus, 256)) << "the build embeds tests/keys/test-key";
+  uint8_t builtIn[256];
+  ASSERT_NE(LoadBuiltInKey(builtIn), nullptr) << "the build stamps its key slot";
+  ASSERT_EQ(0, memcmp(testModulus, builtIn, 256)) << "the build embeds tests/keys/test-key";
 
   const ByteVector mine = BuildTestPayload(plan), theirs = BuildTestPayload(otherSpec);
   struct Case {
@@ -348,6 +350,18 @@ TEST(DecodeRecordTest, KeyThatDoesNotLoad) {
     EXPECT_EQ(Read(OneRecord(*type, IdOf(*type), zlib, {}), 1, *type, IdOf(*type)).pair.code, 0u);
   }
   gLoadPublicKeyBlob = saved;
+  // An empty key slot gives the decoder no modulus: the same pair, with the
+  // real loader in place.
+  for (const Guid16* type : {&ManifestRecordType, &FileRecordType}) {
+    const ByteVector stack = OneRecord(*type, IdOf(*type), zlib, Sign(content));
+    PayloadItem item{const_cast<uint8_t*>(stack.data()), static_cast<uint32_t>(stack.size()), nullptr, 0, 3};
+    uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    const ErrorPair pair = ReadRecordWithKey(nullptr, item, *type, IdOf(*type), &bytes, &size);
+    EXPECT_EQ(pair.code, 0x80090003u);
+    EXPECT_EQ(pair.line, *type == ManifestRecordType ? 599u : 739u);
+    EXPECT_EQ(bytes, nullptr);
+  }
 }
 
 // No single changed byte of a signed payload may yield other content with

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "packer/key_slot.h"
 #include "packer/payload_writer.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/msiexec_standin.h"
@@ -40,6 +42,28 @@ const ByteVector& Stub() {
 ByteVector WithTail(const ByteVector& stack) {
   ByteVector exe = Stub();
   exe.insert(exe.end(), stack.begin(), stack.end());
+  return exe;
+}
+
+// The stub with its key slot emptied in the file, as a build with an empty
+// slot has it: the launcher must read the slot from its image, whatever the
+// compiler saw when it was built.
+ByteVector Unstamped() {
+  ByteVector exe = Stub();
+  StubKeySlot slot;
+  EXPECT_EQ(FindKeySlot(ByteView{exe.data(), exe.size()}, &slot), KeySlotSearch::Found) << "one key slot in the image";
+  std::fill(exe.begin() + slot.at + kKeySlotStateAt, exe.begin() + slot.at + kKeySlotSize, 0);
+  return exe;
+}
+
+// An emptied stub stamped by the packer's set-key with `key`'s public half.
+ByteVector StampedWith(const SigningKey* key) {
+  uint8_t modulus[256];
+  SigningKeyModulus(key, modulus);
+  ByteVector exe;
+  KeyStamp stamp;
+  std::string error;
+  EXPECT_TRUE(StampKeySlot(Unstamped(), modulus, false, &exe, &stamp, &error)) << error;
   return exe;
 }
 
@@ -142,6 +166,11 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       // The last pair (written in UTF-8 here) is one file under code page 1252.
       {"onefile.exe", WithTail(WithSecondCabinet("Disk1.cab", "disk1.cab")), 13},
       {"umlaut.exe", WithTail(WithSecondCabinet("\xC3\x84.cab", "\xC3\xA4.cab")), 13},
+      // An empty key slot verifies no record: the manifest fails at the key
+      // (NTE_BAD_KEY, 599). Stamped, the slot's key is the one that counts.
+      {"unstamped.exe", ::WithTail(Unstamped(), good), 0x80090003},
+      {"otherkey.exe", ::WithTail(StampedWith(OtherKey()), good), 1392},
+      {"stamped.exe", ::WithTail(StampedWith(TestKey()), good), 0},
   };
   for (const auto& c : cases) {
     const std::string path = WriteSetup(c.name, c.exe);
@@ -200,19 +229,21 @@ uint32_t RunAndReadBox(const std::string& path, std::string* caption, std::strin
 }
 
 TEST(LauncherWine, ErrorBoxShowsStringOrGenericText) {
-  std::string caption, text;
-  const std::string noPayload = WriteSetup("setup.exe", Stub());
-  EXPECT_EQ(RunAndReadBox(noPayload, &caption, &text), 1168u);
-  EXPECT_EQ(caption, "setup.exe");
-  EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
-
-  const std::string noPackage =
-      WriteSetup("other arch.exe", WithTail(BuildTestPayload(SpecFor(OtherArchitecture()))));
-  caption.clear();
-  text.clear();
-  EXPECT_EQ(RunAndReadBox(noPackage, &caption, &text), 13u);
-  EXPECT_EQ(caption, "other arch.exe");
-  EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
+  const struct {
+    const char* name;  // also the box's caption
+    ByteVector exe;
+    uint32_t code;
+  } cases[] = {
+      {"setup.exe", Stub(), 1168u},
+      {"other arch.exe", WithTail(BuildTestPayload(SpecFor(OtherArchitecture()))), 13u},
+      {"unstamped.exe", ::WithTail(Unstamped(), BuildTestPayload(SpecFor(ThisArchitecture()))), 0x80090003u},
+  };
+  for (const auto& c : cases) {
+    std::string caption, text;
+    EXPECT_EQ(RunAndReadBox(WriteSetup(c.name, c.exe), &caption, &text), c.code) << c.name;
+    EXPECT_EQ(caption, c.name);
+    EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
+  }
 }
 
 TEST(LauncherWine, SelectsByUserLocale) {
