@@ -1,30 +1,54 @@
 # zlib and OpenSSL libcrypto as imported targets msilaunch::zlib and
 # msilaunch::crypto: the host's packages natively, the MinGW zlib package and
 # the cached libcrypto cross-build (scripts/build-openssl-mingw) for Windows.
+# The packer's own: msilaunch::deflate (libdeflate) and msilaunch::msi
+# (libmsi) natively; in the x86-64 Windows tree msilaunch::deflate from the
+# cached cross-build (scripts/build-libdeflate-mingw) and
+# msilaunch::packer_crypto, the fuller libcrypto the Windows packer links
+# (msi.dll needs no target: the packer loads it at run time).
+set(_msilaunch_cache "$ENV{HOME}/.cache/msilaunch")
+if(DEFINED ENV{MSILAUNCH_CACHE})
+  set(_msilaunch_cache "$ENV{MSILAUNCH_CACHE}")
+endif()
+
+# msilaunch_import_cached(<target> <cache variable> <folder in the cache> <library file> <description>
+#                         [LINK <libraries>...])
+# A static library from the cache as an imported target, or a configure
+# error that says how to make it.
+function(msilaunch_import_cached target variable folder file description)
+  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
+  set(${variable} "${_msilaunch_cache}/${folder}" CACHE PATH "${description}")
+  if(NOT EXISTS "${${variable}}/lib/${file}")
+    message(FATAL_ERROR "No ${file} at ${${variable}}/lib: run scripts/bootstrap")
+  endif()
+  add_library(${target} STATIC IMPORTED GLOBAL)
+  set_target_properties(${target} PROPERTIES
+    IMPORTED_LOCATION "${${variable}}/lib/${file}"
+    INTERFACE_INCLUDE_DIRECTORIES "${${variable}}/include"
+    INTERFACE_LINK_LIBRARIES "${ARG_LINK}")
+endfunction()
+
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(_openssl_link openssl-mingw64)
   else()
     set(_openssl_link openssl-mingw)
   endif()
-  set(_openssl_cache "$ENV{HOME}/.cache/msilaunch")
-  if(DEFINED ENV{MSILAUNCH_CACHE})
-    set(_openssl_cache "$ENV{MSILAUNCH_CACHE}")
+  # What this cut-down build (no-sock, no-engine) calls: CryptGenRandom and
+  # the event log in advapi32, the fatal-error box in user32. crypt32 stays
+  # off the link line: the launcher links it at run time from the system
+  # directory (base/crypt32_win32.h), and an import of it would fail to link.
+  msilaunch_import_cached(msilaunch::crypto MSILAUNCH_OPENSSL_MINGW ${_openssl_link} libcrypto.a
+    "Static libcrypto cross-built for this MinGW-w64 target" LINK advapi32 user32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # The packer's libcrypto keeps error strings and every key type; it is
+    # still built without sockets and engines, so it calls what the
+    # launcher's does.
+    msilaunch_import_cached(msilaunch::packer_crypto MSILAUNCH_OPENSSL_MINGW_PACKER openssl-mingw64-packer
+      libcrypto.a "Static libcrypto cross-built for the Windows packer" LINK advapi32 user32)
+    msilaunch_import_cached(msilaunch::deflate MSILAUNCH_LIBDEFLATE_MINGW libdeflate-mingw64 libdeflate.a
+      "Static libdeflate cross-built for the Windows packer")
   endif()
-  set(MSILAUNCH_OPENSSL_MINGW "${_openssl_cache}/${_openssl_link}" CACHE PATH
-      "Static libcrypto cross-built for this MinGW-w64 target")
-  if(NOT EXISTS "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a")
-    message(FATAL_ERROR "No cross-built libcrypto at ${MSILAUNCH_OPENSSL_MINGW}: run scripts/bootstrap")
-  endif()
-  add_library(msilaunch::crypto STATIC IMPORTED)
-  set_target_properties(msilaunch::crypto PROPERTIES
-    IMPORTED_LOCATION "${MSILAUNCH_OPENSSL_MINGW}/lib/libcrypto.a"
-    INTERFACE_INCLUDE_DIRECTORIES "${MSILAUNCH_OPENSSL_MINGW}/include"
-    # What this cut-down build (no-sock, no-engine) calls: CryptGenRandom and
-    # the event log in advapi32, the fatal-error box in user32. crypt32 stays
-    # off the link line: the launcher links it at run time from the system
-    # directory (base/crypt32_win32.h), and an import of it would fail to link.
-    INTERFACE_LINK_LIBRARIES "advapi32;user32")
   find_library(MSILAUNCH_MINGW_ZLIB NAMES libz.a z REQUIRED)
   find_path(MSILAUNCH_MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
   add_library(msilaunch::zlib STATIC IMPORTED)
@@ -36,4 +60,9 @@ else()
   find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
   add_library(msilaunch::zlib ALIAS ZLIB::ZLIB)
   add_library(msilaunch::crypto ALIAS OpenSSL::Crypto)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(MSILAUNCH_LIBMSI REQUIRED IMPORTED_TARGET GLOBAL libmsi-1.0)
+  pkg_check_modules(MSILAUNCH_LIBDEFLATE REQUIRED IMPORTED_TARGET GLOBAL libdeflate)
+  add_library(msilaunch::msi ALIAS PkgConfig::MSILAUNCH_LIBMSI)
+  add_library(msilaunch::deflate ALIAS PkgConfig::MSILAUNCH_LIBDEFLATE)
 endif()

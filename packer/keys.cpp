@@ -74,14 +74,14 @@ bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, st
   // file is removed and nothing is left.
   if (!WriteFileAtomically(*publicPath, publicPem, 0644, error)) return false;
   if (!WriteFileAtomically(privatePath, privatePem, 0600, error)) {
-    std::remove(publicPath->c_str());
+    RemoveFile(*publicPath);
     return false;
   }
   return true;
 }
 
 bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error) {
-  std::FILE* file = std::fopen(pemPath.c_str(), "rb");
+  std::FILE* file = OpenFileForReading(pemPath);
   if (file == nullptr) {
     *error = "cannot open " + pemPath;
     return false;

@@ -1,5 +1,6 @@
 // What the packer learns from a Windows Installer database: the fields of
-// its manifest entry and the cabinets that must travel beside it.
+// its manifest entry and the cabinets that must travel beside it. The same
+// queries run on either system's MSI library (packer/msi_database.h).
 #pragma once
 
 #include <string>
@@ -13,17 +14,19 @@ struct MsiFacts {
   std::vector<std::string> cabinets; // Media table cabinets stored outside the database
 };
 
-// Opens `msiPath` read-only with libmsi and reads the Summary Information
-// Template ("x64;1031,1033"; an empty platform is Intel), the Property table's
-// ProductCode and ProductName, and the Media table's Cabinet column (entries
-// that start with "#" are streams inside the database and are left out).
+// Opens `msiPath` read-only (libmsi on Linux, msi.dll on Windows) and reads
+// the Summary Information Template ("x64;1031,1033"; an empty platform is
+// Intel), the Property table's ProductCode and ProductName, and the Media
+// table's Cabinet column (entries that start with "#" are streams inside the
+// database and are left out).
 // Fields that are absent stay empty: the caller decides whether an override
 // makes up for them. False with *error set when the file is not a readable
 // database, or when its platform is one the launcher cannot select.
 bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* error);
 
 // libmsi warns on standard error about files it cannot open; the packer
-// says so itself, in one line that names the file. Call once, first.
+// says so itself, in one line that names the file. Call once, first (on
+// Windows there is nothing to silence).
 void SilenceMsiLibraryLogs();
 
 // The Template property's two halves in the manifest's terms. False with

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "packer/file_io.h"
+
 struct SigningKey {
   EVP_PKEY* pkey;
 };
@@ -78,7 +80,7 @@ bool FitsU32(size_t size) { return size <= std::numeric_limits<uint32_t>::max();
 }  // namespace
 
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
-  std::FILE* file = std::fopen(pemPath.c_str(), "rb");
+  std::FILE* file = OpenFileForReading(pemPath);
   if (!file) {
     *error = "cannot open " + pemPath;
     return nullptr;

@@ -555,8 +555,13 @@ TEST(InstallationInProcess, AFailureAfterTheFilesWereMadeLeavesNothingBehind) {
 // ---------------------------------------------------------------------------
 // Wine's real msiexec installing the packages of make-installation-packages
 
+// The setups made at build time, or others made the same way (by the
+// Windows packer under Wine) where MSILAUNCH_INSTALLATION_DIR names them.
 std::string Package(const std::string& name) {
-  return WindowsPath(std::string(MSILAUNCH_INSTALLATION_DIR) + "/" + name);
+  char folder[1024] = "";
+  const DWORD size = GetEnvironmentVariableA("MSILAUNCH_INSTALLATION_DIR", folder, sizeof folder);
+  const std::string base = size > 0 && size < sizeof folder ? folder : MSILAUNCH_INSTALLATION_DIR;
+  return WindowsPath(base + "/" + name);
 }
 
 // Where a package of the launcher's architecture installs to.
