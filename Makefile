@@ -3,7 +3,7 @@
 # native core, the Windows launcher under Wine, and the fuzz targets.
 JOBS ?= 2
 
-.PHONY: test demo bootstrap native win32 wine64 fuzz bench release clean
+.PHONY: test demo bootstrap native win32 wine64 fuzz bench dist dist-check clean
 
 test: bootstrap
 	$(MAKE) native win32 wine64 fuzz
@@ -52,6 +52,21 @@ bench: bootstrap
 	cmake --build --preset bench -j$(JOBS)
 	./build/bench/bench/read_record_bench
 	JOBS=$(JOBS) ./scripts/launcher-bench
+
+# The release archive (scripts/dist): build/dist/msilaunch-VERSION.zip and
+# .tar.gz, the same bytes for the same commit.
+dist: bootstrap
+	JOBS=$(JOBS) ./scripts/dist
+
+# That claim checked: the archive made twice from nothing, compared.
+dist-check: bootstrap
+	rm -rf build/dist-build build/dist-first
+	JOBS=$(JOBS) ./scripts/dist
+	mv build/dist build/dist-first
+	rm -rf build/dist-build
+	JOBS=$(JOBS) ./scripts/dist
+	for f in build/dist-first/*.zip build/dist-first/*.tar.gz; do cmp "$$f" "build/dist/$${f##*/}"; done
+	@echo "dist-check: both runs made the same archives"
 
 clean:
 	rm -rf build

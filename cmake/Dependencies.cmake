@@ -56,6 +56,11 @@ if(WIN32)
     IMPORTED_LOCATION "${MSILAUNCH_MINGW_ZLIB}"
     INTERFACE_INCLUDE_DIRECTORIES "${MSILAUNCH_MINGW_ZLIB_INCLUDE}")
 else()
+  if(MSILAUNCH_DIST)
+    # The archive's packer carries its own (cmake/Dist.cmake).
+    set(ZLIB_USE_STATIC_LIBS ON)
+    set(OPENSSL_USE_STATIC_LIBS ON)
+  endif()
   find_package(ZLIB REQUIRED)
   find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
   add_library(msilaunch::zlib ALIAS ZLIB::ZLIB)

@@ -1,0 +1,20 @@
+# What the release archive ships (scripts/dist): each program stripped, and
+# the Linux packer carrying its own libcrypto, zlib (cmake/Dependencies.cmake),
+# libdeflate and C++ runtime, so that it needs only glibc and libmsi (with the
+# GLib it brings) from the system it runs on. No distribution builds libmsi
+# as a static library: it stays shared, and README.md names it.
+foreach(_program msilaunch msilaunch-pack)
+  if(TARGET ${_program})
+    target_link_options(${_program} PRIVATE -s)
+  endif()
+endforeach()
+if(WIN32 OR NOT TARGET msilaunch-pack)
+  return()
+endif()
+find_library(MSILAUNCH_STATIC_DEFLATE NAMES libdeflate.a REQUIRED)
+get_target_property(_deflate msilaunch::deflate ALIASED_TARGET)
+if(NOT _deflate)
+  set(_deflate msilaunch::deflate)
+endif()
+set_property(TARGET ${_deflate} PROPERTY INTERFACE_LINK_LIBRARIES "${MSILAUNCH_STATIC_DEFLATE}")
+target_link_options(msilaunch-pack PRIVATE -static-libstdc++ -static-libgcc)
