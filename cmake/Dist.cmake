@@ -1,16 +1,14 @@
-# What the release archive ships (scripts/dist): each program stripped, and
-# the Linux packer carrying its own libcrypto, zlib (cmake/Dependencies.cmake),
-# libdeflate and C++ runtime, so that it needs only glibc and libmsi (with the
-# GLib it brings) from the system it runs on. No distribution builds libmsi
-# as a static library: it stays shared, and README.md names it.
-foreach(_program msilaunch msilaunch-pack)
-  if(TARGET ${_program})
-    target_link_options(${_program} PRIVATE -s)
-  endif()
-endforeach()
+# What the release archive ships (scripts/dist) beyond what every build
+# does (the Windows programs are stripped in their own folders): the Linux
+# packer stripped, and carrying its own libcrypto, zlib
+# (cmake/Dependencies.cmake), libdeflate and C++ runtime, so that it needs
+# only glibc and libmsi (with the GLib it brings) from the system it runs on.
+# No distribution builds libmsi as a static library: it stays shared, and
+# README.md names it.
 if(WIN32 OR NOT TARGET msilaunch-pack)
   return()
 endif()
+target_link_options(msilaunch-pack PRIVATE -s)
 find_library(MSILAUNCH_STATIC_DEFLATE NAMES libdeflate.a REQUIRED)
 get_target_property(_deflate msilaunch::deflate ALIASED_TARGET)
 if(NOT _deflate)

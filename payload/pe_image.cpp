@@ -9,16 +9,17 @@ constexpr uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
 // Offsets from e_lfanew. PE32+ drops BaseOfData and widens ImageBase, which
 // cancel out before CheckSum, and widens the four stack and heap sizes, so
 // everything from NumberOfRvaAndSizes on sits 16 bytes further than in PE32.
-constexpr uint32_t kMagicAt = 24;
-constexpr uint32_t kChecksumAt = 24 + 64;
-constexpr uint32_t kPe32DirectoryCountAt = 24 + 92;
-constexpr uint32_t kPe32PlusDirectoryCountAt = 24 + 108;
+// The optional header follows the signature (4) and the file header (20).
+constexpr uint32_t kOptionalHeaderAt = 24;
+constexpr uint32_t kMagicAt = kOptionalHeaderAt;
+constexpr uint32_t kChecksumAt = kOptionalHeaderAt + 64;
+constexpr uint32_t kPe32DirectoryCountAt = kOptionalHeaderAt + 92;
+constexpr uint32_t kPe32PlusDirectoryCountAt = kOptionalHeaderAt + 108;
 constexpr uint32_t kDirectoryEntrySize = 8;  // VirtualAddress (here a file offset) u32, Size u32
 // The file header's NumberOfSections and SizeOfOptionalHeader; the section
 // table's entries and, in each, SizeOfRawData and PointerToRawData.
 constexpr uint32_t kSectionCountAt = 6;
 constexpr uint32_t kOptionalHeaderSizeAt = 20;
-constexpr uint32_t kOptionalHeaderAt = 24;
 constexpr uint32_t kSectionEntrySize = 40;
 constexpr uint32_t kRawSizeAt = 16;
 constexpr uint32_t kRawOffsetAt = 20;
