@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Collect the cabinets of the selected package, or of package 1 when
     // nothing was selected, so that the cab visitor always runs.
-    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
     CabCollection collection{&set.items, &set.count, selection.payloadIndex,
                              selected ? selection.packageId : 1u, 0, &list};
     ForEachManifestEntry(&list, CollectCabEntry, &collection);

@@ -1,5 +1,7 @@
 #include "handoff/installation_sequence.h"
 
+#include <type_traits>
+
 #include "base/bounded_text.h"
 #include "handoff/cleanup_win32.h"
 #include "handoff/msiexec_command_line.h"
@@ -24,6 +26,11 @@ struct SequenceState {
   char commandLine[kMsiexecCommandLineSize];
   MsiexecOutcome outcome;
 };
+// Zeroed when the image loads, with no constructor to run: a static that
+// needed one would be guarded at run time, and the guard drags the C++
+// exception and thread runtime into the launcher.
+static_assert(std::is_trivially_default_constructible_v<SequenceState>,
+              "the sequence's state is a plain record");
 
 RunReport Report(ErrorPair pair, BoxText box) {
   RunReport report{};

@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "package/selection.h"
-#include "payload/content_digest.h"
 #include "payload/payload_list.h"
 
 constexpr uint32_t kFileItemTextSize = 261;  // MAX_PATH
@@ -19,13 +18,12 @@ struct FileItem {
   void* handle;     // open for writing (set by the extraction folder), or null; closed by CloseFileItem only
   uint32_t written;  // bytes of data written so far
   char path[kFileItemTextSize];  // folder and name, set by the extraction folder
-  uint32_t recordId;                    // the file record `data` was read from
-  uint8_t digest[kContentDigestSize];  // SHA-256 of `data`, the one its record's signature was checked against
+  uint32_t recordId;  // the file record `data` was read from
   // The file open read only, sharing read only (nobody writes, deletes or
   // renames it), from the end of its writing, or from the comparison that
   // kept it, until the set is released; null before. Closed by CloseFileItem only.
   void* held;
-  uint32_t remake;  // set when its written file could not be held with `digest`: it is made anew
+  uint32_t remake;  // set when its written file could not be held with `data`'s bytes: it is made anew
 };
 
 struct FileSet {
@@ -36,8 +34,10 @@ struct FileSet {
   uintptr_t timerId;   // the progress window's timer; not used here
   // The product folder, held open by the extraction folder from the start of
   // the attempt that succeeded until the set is released: it can be neither
-  // removed nor renamed, so neither swapped for a link, meanwhile.
-  void* folder = nullptr;
+  // removed nor renamed, so neither swapped for a link, meanwhile. Null in a
+  // zeroed set. (No member initialisers here: the run keeps its set in a
+  // static that must need no constructor.)
+  void* folder;
 };
 
 // The context of CollectCabEntry.
@@ -51,8 +51,7 @@ struct CabCollection {
 };
 
 // Zeroes `item`, copies `name` into it (cut to 260 bytes) and reads the file
-// record `id` of payload `payloadIndex` into data/size, its digest and
-// recordId. True when the record was found, decoded and verified; otherwise
+// record `id` of payload `payloadIndex` into data/size and recordId. True when the record was found, decoded and verified; otherwise
 // data stays null (the item then owns nothing) and the reason is not passed
 // on.
 bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,

@@ -25,7 +25,7 @@ struct TestFile {
 // A set over temporary files (natively a handle is a FILE*), with chunks of
 // 1000 bytes so that a few thousand bytes take several ticks.
 struct TickSet {
-  FileSet set{nullptr, 0, -1, 1000, 0};
+  FileSet set{nullptr, 0, -1, 1000, 0, nullptr};
   std::vector<std::FILE*> files;
   std::vector<std::string> contents;
   explicit TickSet(const std::vector<TestFile>& plan) {
@@ -43,7 +43,6 @@ struct TickSet {
       // Natively a backslash is a plain character: the Windows-looking path
       // is one file name in the current folder, which the writer holds by.
       std::FILE* file = f.open ? std::fopen(item.path, "w+b") : nullptr;
-      DigestBytes(item.data, item.size, item.digest);
       item.handle = file;
       files.push_back(file);
       contents.push_back(content);

@@ -73,7 +73,7 @@ struct TestItem {
 };
 
 struct TestSet {
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   explicit TestSet(const std::vector<TestItem>& items) {
     set.items = static_cast<FileItem*>(
         platform::AllocBlock(static_cast<uint32_t>(items.size() * sizeof(FileItem)), kBlockZeroed));

@@ -274,7 +274,7 @@ TEST(IsProductRegisteredWine, OneViewAndANonEmptyUninstallString) {
 // cabinet still open for writing, and an item that never got a path.
 struct Extraction {
   std::string folder, product;
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   explicit Extraction(const std::string& name)
       : folder(Temp("msilaunch-cleanup-" + name)), product("{msilaunch-" + name + "}") {
     CreateDirectoryA(folder.c_str(), nullptr);
