@@ -52,7 +52,7 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
   if (payloadIndex >= payloads->count) return false;
   item->recordId = id;
   const ErrorPair pair =
-      ReadRecord(payloads->items[payloadIndex], FileRecordType, id, &item->data, &item->size, item->digest);
+      ReadRecord(payloads->items[payloadIndex], FileRecordType, id, &item->data, &item->size);
   if (pair.code != ErrorCode::Success) {
     item->data = nullptr;
     item->size = 0;

@@ -13,15 +13,23 @@
 // cursor, or finishes the item and moves to the next one. Finishing a
 // written item closes its write handle and holds its file at once
 // (OpenHeldFile): from then on nobody changes, replaces, renames or deletes
-// it until the set is released. The held bytes are read back and must have
-// the item's digest, since another process may have got in between the close
-// and the hold. Returns 234 (call again), 0 (every file written, closed and
-// held) or 29, the cursor staying on the item: a write failed or was short
-// (the next call goes on from its written count), or the file could not be
-// held with its digest (the next call makes it anew, RemoveFile and
+// it until the set is released. The held bytes are read back and must be the
+// item's data (HeldFileHoldsContent), since another process may have got in
+// between the close and the hold. Returns 234 (call again), 0 (every file
+// written, closed and held) or 29, the cursor staying on the item: a write
+// failed or was short (the next call goes on from its written count), or the
+// file could not be held with its data (the next call makes it anew, RemoveFile and
 // CreateNewFile, and writes it from its first byte). `percentage`, when
 // given, receives the current item's progress, 0 to 100.
 uint32_t WriteNextChunk(FileSet* set, int32_t* percentage);
+
+// Whether the file `held` (OpenHeldFile, read from its start) holds exactly
+// the `size` bytes at `data`: what the handle reads back is compared with the
+// verified content, piece by piece on the stack, so nothing is allocated and
+// the file is never loaded whole. The one confirmation of a file on disk,
+// for one the writer finished and for one the extraction folder found there
+// already. False when a read fails or the bytes or their number differ.
+bool HeldFileHoldsContent(void* held, const uint8_t* data, uint32_t size);
 
 // Closes what `item` holds open, if anything: its write handle and its held
 // file; clears both. True when it held a write handle: its file was created

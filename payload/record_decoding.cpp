@@ -123,7 +123,7 @@ int InflateToBuffer(const uint8_t* input, uint32_t inputSize, uint8_t** output, 
 }
 
 ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
-                              uint8_t** content, uint32_t* contentSize, uint8_t* digest) {
+                              uint8_t** content, uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
 
@@ -151,17 +151,15 @@ ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const 
     result = ErrorPair{ErrorCode::Success, SiteLine(record.kind, kCopiedManifest, kCopiedFile)};
   }
 
-  // The digest handed out is the very one the signature was checked against.
-  uint8_t computed[kContentDigestSize];
-  if ((flags & PayloadFlagSigned) || digest) DigestBytes(block, size, computed);
   if (flags & PayloadFlagSigned) {
+    uint8_t computed[kContentDigestSize];
+    DigestBytes(block, size, computed);
     const ErrorPair verified = VerifyContent(modulus, record, computed);
     if (verified.code != ErrorCode::Success) {
       platform::FreeBlock(block);
       return verified;
     }
   }
-  if (digest) std::memcpy(digest, computed, sizeof computed);
   *content = block;
   *contentSize = size;
   return result;
@@ -173,18 +171,18 @@ ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** co
 }
 
 ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
-                            uint32_t id, uint8_t** content, uint32_t* contentSize, uint8_t* digest) {
+                            uint32_t id, uint8_t** content, uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
   LocatedRecord record;
   constexpr uint32_t kRecordNotFound = 509;
   if (!LocateRecord(payload.raw, payload.rawSize, type, id, &record))
     return ErrorPair{ErrorCode::NotFound, kRecordNotFound};
-  return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize, digest);
+  return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize);
 }
 
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,
-                     uint32_t* contentSize, uint8_t* digest) {
+                     uint32_t* contentSize) {
   uint8_t modulus[256];
-  return ReadRecordWithKey(LoadBuiltInKey(modulus), payload, type, id, content, contentSize, digest);
+  return ReadRecordWithKey(LoadBuiltInKey(modulus), payload, type, id, content, contentSize);
 }

@@ -10,12 +10,10 @@
 
 // Finds the record (type, id) in `payload` and decodes it with
 // DecodeRecord. Not found: (1168, 509). On code 0, *content is a block from
-// platform::AllocBlock that the caller owns (possibly with size 0), and
-// `digest`, when given (kContentDigestSize bytes), receives the content's
-// SHA-256, the one its signature was verified against; on any other code the
-// outputs are empty and the caller owns nothing.
+// platform::AllocBlock that the caller owns (possibly with size 0); on any
+// other code the outputs are empty and the caller owns nothing.
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,
-                     uint32_t* contentSize, uint8_t* digest = nullptr);
+                     uint32_t* contentSize);
 
 // Decodes a located record under the payload's flags: inflate when
 // compressed, verify the RSA/SHA-256 signature over the content against the
@@ -28,9 +26,9 @@ ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** co
 // the packer's inspect/verify/extract, which check payloads made with any key.
 // A null modulus is no key, as an empty slot.
 ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
-                              uint8_t** content, uint32_t* contentSize, uint8_t* digest = nullptr);
+                              uint8_t** content, uint32_t* contentSize);
 ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
-                            uint32_t id, uint8_t** content, uint32_t* contentSize, uint8_t* digest = nullptr);
+                            uint32_t id, uint8_t** content, uint32_t* contentSize);
 
 // Inflates one zlib stream from `input` (inputSize bytes) into a fresh
 // block, growing it one chunk at a time (chunk: 256 for inputs under 256

@@ -15,24 +15,7 @@ constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersio
 constexpr char kDocumentsValueName[] = "Personal";
 constexpr int kDocumentsFolderCreated = CSIDL_PERSONAL | CSIDL_FLAG_CREATE;  // 0x8005
 
-// Bytes of an existing file compared per read: the file is never loaded whole.
-constexpr DWORD kCompareChunkSize = 16384;
-
 enum class Browsed { Folder, NoFolder, Cancelled };
-
-// Whether `file`, opened to hold it and read from its start, holds exactly
-// the `size` bytes at `data`.
-bool FileHoldsContent(void* file, const uint8_t* data, uint32_t size) {
-  uint8_t chunk[kCompareChunkSize];
-  uint32_t compared = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!gWin32.ReadFile(file, chunk, sizeof chunk, &read, nullptr)) return false;
-    if (read == 0) return compared == size;
-    if (read > size - compared || std::memcmp(chunk, data + compared, read) != 0) return false;
-    compared += read;
-  }
-}
 
 bool SameContent(const FileItem& a, const FileItem& b) {
   return a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, a.size) == 0);
@@ -54,7 +37,7 @@ bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
     // through; a file with the verified bytes stays held by the very handle
     // it was compared through, until the set is released.
     item.held = platform::OpenHeldFile(item.path);
-    if (item.held && FileHoldsContent(item.held, item.data, item.size)) return true;
+    if (item.held && HeldFileHoldsContent(item.held, item.data, item.size)) return true;
     CloseFileItem(&item);
     // Other bytes, or a link: it goes by its name (a link itself, never its
     // target), and whatever takes its place meanwhile fails the creation.

@@ -164,7 +164,7 @@ TEST(BuildFileSetTest, CabinetSignedByAnotherKeyFails) {
   TestPayloadList payloads;
   payloads.Add(BuildStack(source));
   const PackageSelection selection = Selected(0, 1);
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   EXPECT_FALSE(BuildFileSet(&payloads.list, selection, &set));
   ExpectItems(set, {{"main.msi", 0, 1}, {"bad.cab", 0, 0}, {"good.cab", 0, 3}}, "wrong key");
   ReleaseFileSet(&set);
@@ -178,7 +178,7 @@ TEST(BuildFileSetTest, CutManifestFailsRatherThanMissCabinets) {
   payloads.Add(BuildStack(Source(0, {{2, "cab\\1\\a.cab"}, {3, "cab\\1\\b.cab"}}, {1, 2, 3})));
   payloads.items[0].manifestSize -= 1;
   const PackageSelection selection = Selected(0, 1);
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   EXPECT_FALSE(BuildFileSet(&payloads.list, selection, &set));
   ExpectItems(set, {{"main.msi", 0, 1}, {"a.cab", 0, 2}}, "cut");
   ReleaseFileSet(&set);
@@ -195,7 +195,7 @@ TEST(BuildFileSetTest, EveryAllocationFailureFailsCleanly) {
     for (uint32_t nth = 1;; ++nth) {
       ScopedPlatformReset reset;
       ASSERT_TRUE(FailPlatformCall(call, nth, 8));
-      FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+      FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
       const bool built = BuildFileSet(&payloads.list, selection, &set);
       const bool fired = PlatformFaultFired();
       EXPECT_EQ(built, !fired) << call << " " << nth;
@@ -230,7 +230,7 @@ TEST(BuildFileSetTest, ACutManifestFailsOnlyWhereItCanHideCabinets) {
     payloads.Add(BuildStack(Source(1, {{2, "cab\\1\\c.cab"}, {3, "cab\\1\\d.cab"}}, {1, 2, 3})));
     payloads.items[c.cutPayload].manifestSize -= 1;
     ScopedPlatformReset reset;
-    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
     EXPECT_EQ(BuildFileSet(&payloads.list, Selected(c.selectedPayload, 1), &set), c.built) << c.name;
     ExpectItems(set, c.items, c.name);
     ReleaseFileSet(&set);
@@ -281,7 +281,7 @@ TEST(BuildFileSetTest, NamesThatAreNotPlainAreRefusedBeforeAnythingIsRead) {
     TestPayloadList payloads;
     payloads.Add(BuildStack(Source(0, c.cabs, {1, 2, 3})));
     ScopedPlatformReset reset;
-    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+    FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
     EXPECT_EQ(BuildFileSet(&payloads.list, Selected(0, 1, c.productCode), &set), c.built) << c.name;
     if (c.items.empty()) {
       // Refused before the database was read or the array made.
@@ -332,7 +332,7 @@ std::string TempPath(const std::string& name) {
 
 // Items with real files (FILE* handles natively) and platform-owned data.
 struct WriterFixture {
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   std::vector<ByteVector> contents;
   std::vector<std::string> paths;
   explicit WriterFixture(const std::vector<ItemSpec>& items) {
@@ -348,7 +348,6 @@ struct WriterFixture {
       paths.push_back(TempPath(std::to_string(index)));
       std::remove(paths.back().c_str());
       std::snprintf(item.path, sizeof item.path, "%s", paths.back().c_str());
-      DigestBytes(item.data, item.size, item.digest);
       if (plan.handle) item.handle = std::fopen(paths.back().c_str(), "wb");
     }
   }
@@ -474,12 +473,11 @@ TEST(WriteNextChunkTest, FailedAndShortWritesAreRetriedFromWhereTheyStopped) {
     gPlatform.OpenHeldFile = HoldSink;
     gPlatform.ReadFileBytes = ReadSink;
 
-    FileSet set{nullptr, 1, -1, kWriterChunkSize, 0};
+    FileSet set{nullptr, 1, -1, kWriterChunkSize, 0, nullptr};
     FileItem item{};
     const ByteVector content = MixedContent(k.size, 2, 7);
     item.data = const_cast<uint8_t*>(content.data());
     item.size = k.size;
-    DigestBytes(item.data, item.size, item.digest);
     item.handle = &script;
     set.items = &item;
 
@@ -498,6 +496,40 @@ TEST(WriteNextChunkTest, FailedAndShortWritesAreRetriedFromWhereTheyStopped) {
     EXPECT_EQ(script.sink, std::string(content.begin(), content.end())) << k.name;
     EXPECT_EQ(script.closed, 1) << k.name;
     for (uint32_t asked : script.asked) EXPECT_LE(asked, kWriterChunkSize) << k.name;
+    gScript = nullptr;
+  }
+}
+
+// The one confirmation of a file on disk: what the held handle reads back,
+// against the verified bytes, across piece boundaries.
+TEST(HeldFileHoldsContentTest, OnlyTheSameBytesConfirm) {
+  const ByteVector content = MixedContent(200000, 2, 7);  // three 64 KiB pieces and a part
+  const std::string same(content.begin(), content.end());
+  std::string lastDiffers = same, firstOfSecondPieceDiffers = same;
+  lastDiffers.back() ^= 1;
+  firstOfSecondPieceDiffers[65536] ^= 1;
+  const struct Case {
+    const char* name;
+    std::string onDisk;
+    bool readFails;
+    bool holds;
+  } cases[] = {
+      {"the same bytes", same, false, true},
+      {"one byte more", same + 'x', false, false},
+      {"one byte less", same.substr(0, same.size() - 1), false, false},
+      {"the last byte differs", lastDiffers, false, false},
+      {"a piece's first byte differs", firstOfSecondPieceDiffers, false, false},
+      {"empty", "", false, false},
+      {"the read fails", same, true, false},
+  };
+  for (const Case& c : cases) {
+    ScopedPlatformReset reset;
+    Script script;
+    script.sink = c.onDisk;
+    gScript = &script;
+    gPlatform.ReadFileBytes = c.readFails ? [](void*, uint8_t*, uint32_t, uint32_t*) { return 0; } : ReadSink;
+    EXPECT_EQ(HeldFileHoldsContent(&script, content.data(), static_cast<uint32_t>(content.size())), c.holds)
+        << c.name;
     gScript = nullptr;
   }
 }

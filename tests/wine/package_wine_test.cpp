@@ -60,7 +60,7 @@ HANDLE Create(const std::string& path, DWORD access) {
 
 // A set of items whose data lives in platform blocks, as BuildFileSet leaves it.
 struct RealSet {
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   std::vector<std::string> contents;
   RealSet(const std::vector<uint32_t>& sizes) {
     set.items = static_cast<FileItem*>(
@@ -72,7 +72,6 @@ struct RealSet {
       item.data = static_cast<uint8_t*>(platform::AllocBlock(size ? size : 1, 0));
       memcpy(item.data, content.data(), size);
       item.size = size;
-      DigestBytes(item.data, item.size, item.digest);
       contents.push_back(content);
     }
   }

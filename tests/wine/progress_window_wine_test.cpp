@@ -41,7 +41,7 @@ constexpr char kExistingContent[] = "kept as it was";
 // Real files in a folder of their own, as the extraction folder leaves them:
 // created empty with CreateFileA and open for writing, or already there.
 struct WindowFiles {
-  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0};
+  FileSet set{nullptr, 0, -1, kWriterChunkSize, 0, nullptr};
   std::vector<std::string> contents;
   std::vector<std::string> paths;
   std::string folder;
@@ -67,7 +67,6 @@ struct WindowFiles {
       item.data = static_cast<uint8_t*>(platform::AllocBlock(f.size ? f.size : 1, 0));
       std::memcpy(item.data, content.data(), f.size);
       item.size = f.size;
-      DigestBytes(item.data, item.size, item.digest);
       contents.push_back(content);
       HANDLE file = CreateFileA(item.path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       EXPECT_NE(file, INVALID_HANDLE_VALUE) << item.path;
@@ -298,7 +297,7 @@ TEST_F(ProgressWindowWine, AFailedWriteAsksRetryOrCancel) {
       {"short writes, retried", [] { gWin32.WriteFile = ShortWriteFile; }, IDRETRY, 1, 4, 3000},
       // A box that cannot be shown cannot be answered Retry: the window ends.
       {"no box", [] { FailWin32Call("WriteFile", 1, 5); FailWin32Call("MessageBoxA", 1, 8); }, IDRETRY, 2, 0, 0},
-      // The written file cannot be held with its digest: asked like a failed
+      // The written file cannot be held with its bytes: asked like a failed
       // write; a retry makes it anew and writes it whole again.
       {"not held, retried", [] { FailWin32Call("GetFileAttributesA", 1, 5); }, IDRETRY, 1, 1, 3000},
       {"changed before held, retried", [] { gWin32.CreateFileA = AppendBeforeHold; }, IDRETRY, 1, 1, 3000},
