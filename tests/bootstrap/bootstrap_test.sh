@@ -88,8 +88,8 @@ expect_calls "apt-get update" 3
 expect_out "apt-get update failed (attempt 1 of 4): File has unexpected size"
 expect_out "apt-get update failed (attempt 2 of 4)"
 expect_no_out "carrying on"
-expect_installed $required wine32:i386
-expect_not_installed $guest
+expect_installed $required $guest wine32:i386
+expect_not_installed qemu-user-static
 grep -qx i386 "$FAKE/architectures" || fail "$CASE: i386 not added on a machine that runs 32-bit code"
 
 CASE=update-fails-for-good-everything-present
