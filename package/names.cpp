@@ -42,6 +42,17 @@ bool IsDeviceName(const char* text) {
   return length == 4 && (IsWord(text, 3, "COM") || IsWord(text, 3, "LPT")) && IsPortDigit(text[3]);
 }
 
+// The form of a short (8.3) name the system makes up for a longer one: a
+// base of at most 8 bytes, at most one dot and 3 bytes after it, and a '~'
+// in the base. How the part after the '~' is made differs between systems
+// (a number, or a hash), so the tilde alone decides.
+bool IsShortNameForm(const char* text, size_t length) {
+  const char* dot = std::strchr(text, '.');
+  const size_t base = dot ? static_cast<size_t>(dot - text) : length;
+  if (base == 0 || base > 8 || (dot && (std::strchr(dot + 1, '.') || length - base - 1 > 3))) return false;
+  return std::memchr(text, '~', base) != nullptr;
+}
+
 }  // namespace
 
 bool IsBracedGuid(const char* text) {
@@ -69,7 +80,7 @@ bool IsPlainFileName(const char* text) {
   }
   // "." and ".." end in a dot as well.
   if (text[length - 1] == '.' || text[length - 1] == ' ') return false;
-  return !IsDeviceName(text);
+  return !IsDeviceName(text) && !IsShortNameForm(text, length);
 }
 
 bool NamesFoldTogether(const char* a, const char* b) {

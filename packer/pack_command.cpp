@@ -82,7 +82,8 @@ bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
       if (!IsSafeCabinetName(cabinet)) {
         *error = "cabinet name \"" + cabinet +
                  "\" is not a plain file name beside main.msi (ASCII letters, digits, inner spaces and " +
-                 kCabinetNamePunctuation + " only; no device name, no trailing dot)";
+                 kCabinetNamePunctuation + " only; no device name, no trailing dot; at most " +
+                 std::to_string(kMaxPlainFileNameBytes) + " bytes; no 8.3 name with '~', which may be another file's short name)";
         return false;
       }
       // The launcher refuses a package two of whose files would be one.

@@ -214,6 +214,14 @@ rejects "cabinet that would replace main.msi" bad.bin "not a plain file name" --
 mkdir -p case && cp de-dir/data1.cab case/Disk1.cab && cp de-dir/data1.cab case/disk1.cab
 rejects "cabinets one letter case apart" bad.bin '"Disk1.cab" and "disk1.cab" are one file' -- \
   "$pack" pack -k key.pem -o bad.bin --cab case/Disk1.cab --cab case/disk1.cab de-dir/de.msi
+# The short name Wine gives "longcabinetname.cab" is "LONG~UM1.CAB": one file;
+# a 220-byte name fits no folder the launcher could use.
+mkdir -p alias && cp de-dir/data1.cab alias/longcabinetname.cab && cp de-dir/data1.cab alias/LONG~UM1.CAB
+cp de-dir/data1.cab "alias/$(printf 'n%.0s' $(seq 216)).cab"
+rejects "a cabinet in short-name form" bad.bin '"LONG~UM1.CAB" is not a plain file name' -- \
+  "$pack" pack -k key.pem -o bad.bin --cab alias/longcabinetname.cab --cab alias/LONG~UM1.CAB de-dir/de.msi
+rejects "a cabinet name that fits no folder" bad.bin "at most 217 bytes" -- \
+  "$pack" pack -k key.pem -o bad.bin --cab "alias/$(printf 'n%.0s' $(seq 216)).cab" de-dir/de.msi
 rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
 rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
 rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier certificate -o bad.exe

@@ -33,8 +33,14 @@ TEST(IsPlainFileNameTest, OnlyOneNameInsideAFolder) {
       {"Disk 1 (en-US) #2.cab", true},
       {" .cab", true},             // leading spaces and dots are ordinary
       {"\xE4\xF6\xFC.cab", true},  // letters of the code page
-      {std::string(255, 'n'), true},
-      {std::string(256, 'n'), false},
+      {std::string(217, 'n'), true},
+      {std::string(218, 'n'), false},  // fits no folder: "C:\{GUID}\" leaves 217 bytes
+      {"LONG~UM1.CAB", false},          // a short name the system may give another file
+      {"DISK1~1.CAB", false},
+      {"~1", false},
+      {"longer~1.cabinet", true},       // not an 8.3 name: no file gets it as its short name
+      {"cabinet~1.cab", true},
+      {"a~b.c.d", true},
       {"", false},
       {".", false},
       {"..", false},
