@@ -40,9 +40,18 @@ ErrorPair LaunchMsiexec(const char* msiexecPath, char* commandLine, int32_t show
   startup.wShowWindow = static_cast<WORD>(static_cast<uint32_t>(showCommand) & 0xFFFFu);
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof process);
+  // msiexec starts in the system directory, its own folder, rather than in
+  // the launcher's: a folder the user chose to start setup.exe from (a
+  // download folder others can write) is no place for an elevated process
+  // to look for anything.
+  char folder[kMsiexecPathSize];
+  size_t length = 0;
+  AppendFormat(folder, sizeof folder, &length, "%s", msiexecPath);
+  char* lastBackslash = std::strrchr(folder, '\\');
+  if (lastBackslash) *lastBackslash = '\0';
   constexpr uint32_t kMsiexecNotStarted = 2355;
-  if (!gWin32.CreateProcessA(msiexecPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process))
+  if (!gWin32.CreateProcessA(msiexecPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                             lastBackslash ? folder : nullptr, &startup, &process))
     return MakeErrorPair(&platform::LastError, ErrorCode::NoProcSlots, kMsiexecNotStarted);
   outcome->started = 1;
 

@@ -20,7 +20,8 @@ ErrorPair FindMsiexec(char* path, uint32_t size);
 // Starts `msiexecPath` with `commandLine` (BuildMsiexecCommandLine's; the
 // system may write into it), showing its window as the low 16 bits of
 // `showCommand` ask, without inherited handles, in the launcher's own
-// environment and folder; waits without a time limit and reads the exit
+// environment, with msiexec's own folder (the system directory, where
+// FindMsiexec found it) as its current directory; waits without a time limit and reads the exit
 // code into `outcome`, which starts as kMsiexecNotRun and is marked started
 // once the process exists. Both process handles are closed on every path.
 // Pairs:
