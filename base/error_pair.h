@@ -21,6 +21,7 @@ ErrorPair MakeErrorPair(LastErrorQuery lastError, uint32_t defaultCode, uint32_t
 // Codes the launcher produces or tests itself.
 namespace ErrorCode {
 constexpr uint32_t Success = 0;
+constexpr uint32_t FileNotFound = 2;
 constexpr uint32_t InvalidHandle = 6;
 constexpr uint32_t NotEnoughMemory = 8;
 constexpr uint32_t BadFormat = 11;

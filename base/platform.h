@@ -88,20 +88,24 @@ constexpr uint32_t kBlockZeroed = 1;
      fails answers 1: names not known to differ are refused as one file. */                   \
   X(int, SameNameIgnoringCase, (const char16_t* a, int aUnits, const char16_t* b, int bUnits), \
     (a, aUnits, b, bUnits), 1)                                                                  \
-  /* Opens the file at `path` to hold it: read only, sharing read only, so that while it is    \
-     open nobody writes, deletes or renames it; never through a link (a reparse point, seen by \
-     the handle or by the path, is closed again and refused). Null on failure. */              \
-  X(void*, OpenHeldFile, (const char* path), (path), nullptr)                                   \
+  /* The three file entries below name a file twice: `name` inside the held folder `folder`    \
+     (a handle that keeps the folder from being renamed or removed; on Windows the file is     \
+     reached relative to it, never by walking a path again) and its whole `path`, used where    \
+     `folder` is null and, on Wine, to see a link that Wine's handles do not show. */           \
+  /* Opens the file to hold it: read only, sharing read only, so that while it is open nobody  \
+     writes, deletes or renames it; never through a link (a reparse point, seen by the handle   \
+     or by the path, is closed again and refused). Null on failure. */                          \
+  X(void*, OpenHeldFile, (void* folder, const char* name, const char* path), (folder, name, path), nullptr) \
   /* ReadFile(handle, buffer, size, read, no overlapped): non-zero on success; 0 bytes read at  \
      the end of the file. */                                                                    \
   X(int, ReadFileBytes, (void* handle, uint8_t* buffer, uint32_t size, uint32_t* read),        \
     (handle, buffer, size, read), 0)                                                            \
-  /* DeleteFileA(path): the file at `path` goes; a link there goes itself on Windows, never its \
-     target. Non-zero on success. */                                                           \
-  X(int, RemoveFile, (const char* path), (path), 0)                                             \
-  /* CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW): a new empty file open for   \
-     writing; fails when anything is at `path`, a link included. Null on failure. */          \
-  X(void*, CreateNewFile, (const char* path), (path), nullptr)
+  /* The file goes; a link there goes itself on Windows, never its target. Non-zero on         \
+     success. */                                                                                \
+  X(int, RemoveFile, (void* folder, const char* name, const char* path), (folder, name, path), 0) \
+  /* A new empty file open for writing, sharing read only; fails when anything is there          \
+     already, a link included. Null on failure. */                                              \
+  X(void*, CreateNewFile, (void* folder, const char* name, const char* path), (folder, name, path), nullptr)
 
 struct PlatformCalls {
 #define MSILAUNCH_DECLARE_ENTRY(ret, name, params, args, fail) ret(*name) params;

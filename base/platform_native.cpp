@@ -192,7 +192,8 @@ constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE: a link or no plain file
 
 // A file handle is a FILE*; a symbolic link is refused, never followed.
-void* NativeOpenHeldFile(const char* path) {
+// Natively the tests hold no folder: the path names the file.
+void* NativeOpenHeldFile(void*, const char*, const char* path) {
   struct stat entry {};
   const bool found = lstat(path, &entry) == 0;
   if (!found || !S_ISREG(entry.st_mode)) {
@@ -212,13 +213,13 @@ int NativeReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t* 
   return 0;
 }
 
-int NativeRemoveFile(const char* path) {
+int NativeRemoveFile(void*, const char*, const char* path) {
   if (unlink(path) == 0) return 1;
   lastError = kFileNotFound;
   return 0;
 }
 
-void* NativeCreateNewFile(const char* path) {
+void* NativeCreateNewFile(void*, const char*, const char* path) {
   const int descriptor = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
   if (!file) {

@@ -6,6 +6,7 @@
 #include "base/platform.h"
 #include "base/win32_calls.h"
 #include "base/signed_message_cryptoapi.h"
+#include "base/held_folders_win32.h"
 #include "base/system_win32.h"
 
 namespace {
@@ -90,9 +91,23 @@ int DefaultSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b
   return order == CSTR_EQUAL || order == 0 ? 1 : 0;
 }
 
-void* DefaultOpenHeldFile(const char* path) {
-  HANDLE file = OpenFileToHold(path);
-  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+void* DefaultOpenHeldFile(void* folder, const char* name, const char* path) {
+  if (!folder) {
+    HANDLE file = OpenFileToHold(path);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+  }
+  HANDLE file = OpenInFolder(folder, name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
+                             FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, nullptr, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (gWin32.GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    const DWORD attributes = gWin32.GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return file;
+  }
+  const DWORD error = GetLastError();
+  gWin32.CloseHandle(file);
+  SetLastError(error != ERROR_SUCCESS ? error : ERROR_CANT_ACCESS_FILE);
+  return nullptr;
 }
 
 int DefaultReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t* read) {
@@ -102,11 +117,27 @@ int DefaultReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t*
   return ok ? 1 : 0;
 }
 
-int DefaultRemoveFile(const char* path) { return gWin32.DeleteFileA(path) ? 1 : 0; }
+// Opened on the entry itself and marked for deletion through its own handle:
+// a link goes, never its target.
+int DefaultRemoveFile(void* folder, const char* name, const char* path) {
+  if (!folder) return gWin32.DeleteFileA(path) ? 1 : 0;
+  HANDLE file = OpenInFolder(folder, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                             FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, nullptr, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILE_DISPOSITION_INFO disposition;
+  disposition.DeleteFile = TRUE;
+  const BOOL marked = gWin32.SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  const DWORD error = GetLastError();
+  gWin32.CloseHandle(file);
+  SetLastError(error);
+  return marked ? 1 : 0;
+}
 
-void* DefaultCreateNewFile(const char* path) {
-  HANDLE file = gWin32.CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
+void* DefaultCreateNewFile(void* folder, const char* name, const char* path) {
+  HANDLE file = folder ? OpenInFolder(folder, name, GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE,
+                                      FILE_NON_DIRECTORY_FILE, nullptr, nullptr)
+                       : gWin32.CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <windows.h>
+#include <winternl.h>
+#include <aclapi.h>
 #include <wincrypt.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -102,6 +104,36 @@
     (encoding, der, size), nullptr)                                                                 \
   X(BOOL, CertFreeCertificateContext, (PCCERT_CONTEXT certificate), (certificate), FALSE)           \
 
+// The product folder's path held from its drive root down, and the files in
+// it made, held and deleted relative to the held folder
+// (base/held_folders_win32.h). GetSecurityInfo reads who may change a
+// folder that is there already.
+#define MSILAUNCH_WIN32_HOLD_CALLS(X)                                                               \
+  X(UINT, GetDriveTypeA, (LPCSTR root), (root), DRIVE_UNKNOWN)                                      \
+  X(BOOL, GetFileInformationByHandleEx,                                                             \
+    (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size), (file, kind, info, size), \
+    FALSE)                                                                                          \
+  X(BOOL, SetFileInformationByHandle,                                                               \
+    (HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size), (file, kind, info, size), \
+    FALSE)                                                                                          \
+  X(DWORD, GetSecurityInfo,                                                                         \
+    (HANDLE handle, SE_OBJECT_TYPE type, SECURITY_INFORMATION which, PSID* owner, PSID* group,     \
+     PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor),                                     \
+    (handle, type, which, owner, group, dacl, sacl, descriptor), ERROR_ACCESS_DENIED)
+
+// ntdll's file creation relative to a folder handle, which kernel32 does not
+// offer. ntdll is in every process already: its defaults find it there at
+// run time (base/ntdll_win32.h), never on disk.
+#define MSILAUNCH_WIN32_NTDLL_CALLS(X)                                                              \
+  X(NTSTATUS, NtCreateFile,                                                                         \
+    (PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK status,          \
+     PLARGE_INTEGER allocation, ULONG attributes, ULONG share, ULONG disposition, ULONG options,    \
+     PVOID eaBuffer, ULONG eaLength),                                                               \
+    (file, access, object, status, allocation, attributes, share, disposition, options, eaBuffer,   \
+     eaLength),                                                                                     \
+    static_cast<NTSTATUS>(0xC0000022L))                                                             \
+  X(ULONG, RtlNtStatusToDosError, (NTSTATUS status), (status), ERROR_ACCESS_DENIED)
+
 // The window, the folder browser and the hand-off add their own groups below,
 // so that each subsystem's calls read together.
 // The progress window and its taskbar progress. The window's user data holds
@@ -178,6 +210,8 @@
   MSILAUNCH_WIN32_KERNEL_CALLS(X) \
   MSILAUNCH_WIN32_SHARED_CALLS(X) \
   MSILAUNCH_WIN32_CRYPT_CALLS(X)  \
+  MSILAUNCH_WIN32_HOLD_CALLS(X)   \
+  MSILAUNCH_WIN32_NTDLL_CALLS(X)  \
   MSILAUNCH_WIN32_WINDOW_CALLS(X) \
   MSILAUNCH_WIN32_FOLDER_CALLS(X) \
   MSILAUNCH_WIN32_HANDOFF_CALLS(X)

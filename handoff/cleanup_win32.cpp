@@ -1,6 +1,7 @@
 #include "handoff/cleanup_win32.h"
 
 #include "base/bounded_text.h"
+#include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
 #include "package/file_writer.h"
@@ -15,6 +16,7 @@ struct Abandonment {
   bool failedOrNeverRan;  // msiexec ended with a non-zero code, or never ran
   const char* productCode;
   uint32_t isWow64;
+  void* folder;  // the held product folder the files are deleted from
 };
 
 // ReleasedItemVisitor: the item's file is closed by now, so it can go. The
@@ -22,8 +24,8 @@ struct Abandonment {
 void DeleteAbandonedFile(const FileItem& item, void* context) {
   const auto* abandonment = static_cast<const Abandonment*>(context);
   if (abandonment->failedOrNeverRan && !IsProductRegistered(abandonment->productCode, abandonment->isWow64) &&
-      item.path[0] != '\0' && PathExists(item.path))
-    gWin32.DeleteFileA(item.path);
+      item.path[0] != '\0')
+    platform::RemoveFile(abandonment->folder, item.name, item.path);
 }
 
 }  // namespace
@@ -43,12 +45,15 @@ int IsProductRegistered(const char* productCode, uint32_t isWow64) {
   return status == ERROR_SUCCESS && size > 0 ? 1 : 0;
 }
 
-void CleanUpExtraction(FileSet* files, const MsiexecOutcome& outcome, const char* productCode,
+void CleanUpExtraction(FileSet* files, HeldFolders* held, const MsiexecOutcome& outcome, const char* productCode,
                        uint32_t isWow64, const char* folderPath) {
-  Abandonment abandonment{outcome.exitCode != 0 && !outcome.unknown, productCode, isWow64};
+  Abandonment abandonment{outcome.exitCode != 0 && !outcome.unknown, productCode, isWow64, files->folder};
   ReleaseFileSet(files, DeleteAbandonedFile, &abandonment);
 
+  // The product folder is no longer held, its base still is: the path names
+  // the folder this run used, or a link put in its place, which goes itself.
   if (!outcome.unknown && !IsProductRegistered(productCode, isWow64) && folderPath &&
       folderPath[0] != '\0' && PathExists(folderPath))
     gWin32.RemoveDirectoryA(folderPath);
+  ReleaseHeldFolders(held);
 }

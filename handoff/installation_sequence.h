@@ -13,6 +13,11 @@ struct SequenceInput {
   int32_t argumentCount;
   int32_t showCommand;      // how msiexec's window shows
   const char* browseTitle;  // string 102, the folder browser's title
+  // Set when a quiet switch was given: the run may have nobody to answer it
+  // (a deployment running as SYSTEM), so it asks nothing. Where it would
+  // show the folder browser it ends as if the browser had been cancelled,
+  // and a Retry/Cancel question is answered Cancel.
+  uint32_t unattended;
 };
 
 // Runs after a successful start-up, on the launcher's thread: creates the
@@ -26,7 +31,8 @@ struct SequenceInput {
 // with it (the msiexec path is set whenever msiexec was found):
 //   (13, 2151) string 101       no package, or no file set
 //   (1155, 2161) string 100     no msiexec.exe in the system directory
-//   (1223, 2219) none           the folder browser was cancelled
+//   (1223, 2219) none           the folder browser was cancelled, or would
+//                               have been shown to an unattended run
 //   (29, 2280) none             the progress window ended without finishing
 //   (code, 2355) system text    msiexec could not be started (or its command
 //     with the msiexec path     line would not fit: 206)

@@ -21,6 +21,7 @@ namespace {
 struct SequenceState {
   PackageSelection selection;
   FileSet files;
+  HeldFolders heldPath;  // the product folder's path, from the drive root to its base
   char msiexecPath[kMsiexecPathSize];
   char folderPath[kFolderPathSize];
   char commandLine[kMsiexecCommandLineSize];
@@ -50,12 +51,13 @@ RunReport ExtractAndInstall(const SequenceInput& input, SequenceState* run) {
   ErrorPair pair = FindMsiexec(run->msiexecPath, sizeof run->msiexecPath);
   if (pair.code != 0) return Report(pair, BoxText::InstallerRequired);
 
-  pair = PrepareExtractionFolder(&run->files, run->selection.productCode, input.browseTitle, run->folderPath);
+  pair = PrepareExtractionFolder(&run->files, &run->heldPath, run->selection.productCode, input.browseTitle,
+                                 input.unattended, run->folderPath);
   if (pair.code != 0) return Report(pair, BoxText::None);  // the user cancelled the folder browser
 
   constexpr uint32_t kProgressWindowEnded = 2280;
-  if (RunProgressDialog(&run->files, kProgressWindowClass, run->selection.productName,
-                        kProgressWindowFont) != 1) {
+  if (RunProgressDialog(&run->files, kProgressWindowClass, run->selection.productName, kProgressWindowFont,
+                        input.unattended) != 1) {
     // Cancelled after a failed write, or no window: the user has seen what
     // there was to see.
     return Report(ErrorPair{ErrorCode::WriteFault, kProgressWindowEnded}, BoxText::None);
@@ -83,7 +85,7 @@ RunReport RunInstallationSequence(const SequenceInput& input) {
 
   // Every path that entered the sequence: what stays on disk is decided by
   // msiexec's outcome and the product's registration.
-  CleanUpExtraction(&run.files, run.outcome, run.selection.productCode, input.context->isWow64,
+  CleanUpExtraction(&run.files, &run.heldPath, run.outcome, run.selection.productCode, input.context->isWow64,
                     run.folderPath);
   TaskbarProgress* taskbar = gTaskbarProgress;
   gTaskbarProgress = nullptr;

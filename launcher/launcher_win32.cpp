@@ -101,7 +101,8 @@ uint32_t RunLauncher(HINSTANCE instance, int showCommand) {
         state.report.box = BoxText::CorruptOrUnsupported;  // no payload could be loaded
       else
         state.report = RunInstallationSequence(
-            {&state.context, state.arguments, state.argumentCount, state.showCommand, state.string102});
+            {&state.context, state.arguments, state.argumentCount, state.showCommand, state.string102,
+             HasQuietSwitch(state.arguments, state.argumentCount) ? 1u : 0u});
     }
   }
 

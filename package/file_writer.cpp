@@ -15,9 +15,9 @@ constexpr uint32_t kConfirmPieceSize = 65536;
 // the two another process may have written, replaced or renamed it, so the
 // held bytes are read back whole and must be the item's data. False, with
 // nothing of the item left open, when the file cannot be held or differs.
-bool HoldWrittenFile(FileItem* item) {
+bool HoldWrittenFile(void* folder, FileItem* item) {
   CloseFileItem(item);
-  item->held = platform::OpenHeldFile(item->path);
+  item->held = platform::OpenHeldFile(folder, item->name, item->path);
   if (item->held && HeldFileHoldsContent(item->held, item->data, item->size)) return true;
   CloseFileItem(item);
   return false;
@@ -26,9 +26,9 @@ bool HoldWrittenFile(FileItem* item) {
 // Removes whatever is at the item's path now (a link itself, never its
 // target) and creates its file afresh, failing rather than open anything that
 // reappears there. False, the item still to be made anew, when it cannot.
-bool MakeFileAnew(FileItem* item) {
-  platform::RemoveFile(item->path);
-  item->handle = platform::CreateNewFile(item->path);
+bool MakeFileAnew(void* folder, FileItem* item) {
+  platform::RemoveFile(folder, item->name, item->path);
+  item->handle = platform::CreateNewFile(folder, item->name, item->path);
   if (!item->handle) return false;
   item->remake = 0;
   item->written = 0;
@@ -40,7 +40,7 @@ bool MakeFileAnew(FileItem* item) {
 uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
   if (set->cursor >= 0 && set->cursor < set->count) {
     FileItem& item = set->items[set->cursor];
-    if (item.remake && !MakeFileAnew(&item)) {
+    if (item.remake && !MakeFileAnew(set->folder, &item)) {
       if (percentage) *percentage = 0;
       return ErrorCode::WriteFault;
     }
@@ -63,7 +63,7 @@ uint32_t WriteNextChunk(FileSet* set, int32_t* percentage) {
     // An item without a write handle is complete without writing: its file
     // was there already, held since its comparison, or an earlier item of
     // the same name writes it.
-    if (item.handle && !HoldWrittenFile(&item)) {
+    if (item.handle && !HoldWrittenFile(set->folder, &item)) {
       // Asked like a failed write, so that the box names the file; a retry
       // writes it again from its first byte.
       item.remake = 1;

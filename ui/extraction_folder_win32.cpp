@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/folder_security.h"
+#include "base/held_folders_win32.h"
 #include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
@@ -13,7 +15,7 @@ namespace {
 constexpr char kInstallerFolderName[] = "Installer";
 constexpr char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr char kDocumentsValueName[] = "Personal";
-constexpr int kDocumentsFolderCreated = CSIDL_PERSONAL | CSIDL_FLAG_CREATE;  // 0x8005
+constexpr int kDocumentsFolder = CSIDL_PERSONAL;
 
 enum class Browsed { Folder, NoFolder, Cancelled };
 
@@ -21,69 +23,103 @@ bool SameContent(const FileItem& a, const FileItem& b) {
   return a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, a.size) == 0);
 }
 
-// Sets the item's path in `folder` and makes its file ready to be written.
-// False when the path does not fit or the file cannot be created.
+// Sets the item's path in `folder` and makes its file ready to be written,
+// relative to the held product folder. False when the path does not fit or
+// the file cannot be created.
 bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
   FileItem& item = set->items[index];
   if (!JoinPath(item.path, sizeof item.path, folder, item.name)) return false;
   // A cabinet that the manifest names twice: the earlier item writes the file.
-  // Names that differ only in letter case are not taken for the same file; the
-  // second creation then fails on the first one's file, which fails the
-  // attempt rather than leave either item's content unwritten.
   for (int32_t i = 0; i < index; ++i)
     if (std::strcmp(set->items[i].path, item.path) == 0) return SameContent(set->items[i], item);
-  if (PathExists(item.path)) {
-    // Opened on the entry itself, so a link is refused here, never read
-    // through; a file with the verified bytes stays held by the very handle
-    // it was compared through, until the set is released.
-    item.held = platform::OpenHeldFile(item.path);
-    if (item.held && HeldFileHoldsContent(item.held, item.data, item.size)) return true;
-    CloseFileItem(&item);
-    // Other bytes, or a link: it goes by its name (a link itself, never its
-    // target), and whatever takes its place meanwhile fails the creation.
-    platform::RemoveFile(item.path);
-  }
-  item.handle = platform::CreateNewFile(item.path);
+  // Opened on the entry itself, so a link is refused here, never read
+  // through; a file with the verified bytes stays held by the very handle it
+  // was compared through, until the set is released.
+  item.held = platform::OpenHeldFile(set->folder, item.name, item.path);
+  if (item.held && HeldFileHoldsContent(item.held, item.data, item.size)) return true;
+  const bool absent = !item.held && platform::LastError() == ErrorCode::FileNotFound;
+  CloseFileItem(&item);
+  // Other bytes, or a link: it goes by its name (a link itself, never its
+  // target), and whatever takes its place meanwhile fails the creation.
+  if (!absent) platform::RemoveFile(set->folder, item.name, item.path);
+  item.handle = platform::CreateNewFile(set->folder, item.name, item.path);
   return item.handle != nullptr;
 }
 
 // Undoes a failed attempt: closes and deletes the files it created (a file
 // that replaced one already there goes too: the one before was deleted when
 // this one was made), closes the files it kept and the product folder, clears
-// every item's handle, written and path, and removes the product folder when
-// it is empty. `productFolder` is null unless the attempt made or held it: a
-// base folder is never taken for it, and a link found in its place stays.
-void RollBackAttempt(FileSet* set, const char* productFolder) {
+// every item's handle, written and path, removes the product folder when it
+// is empty, and lets the base folder's path go. `productFolder` is null
+// unless the attempt made or held it: a base folder is never taken for it.
+void RollBackAttempt(FileSet* set, HeldFolders* held, const char* productFolder) {
   for (int32_t i = 0; i < set->count; ++i) {
     FileItem& item = set->items[i];
     // Only a file this attempt created goes; one it kept stays as it was.
-    if (CloseFileItem(&item) && PathExists(item.path)) gWin32.DeleteFileA(item.path);
+    if (CloseFileItem(&item)) platform::RemoveFile(set->folder, item.name, item.path);
     item.written = 0;
     std::memset(item.path, 0, sizeof item.path);
   }
-  // Released first: a held folder cannot be removed.
+  // Released first: a held folder cannot be removed. Its base is still held,
+  // so the path names the folder this attempt held (or, were it swapped,
+  // the link in its place, which goes itself).
   CloseProductFolder(set);
-  if (productFolder && PathExists(productFolder)) gWin32.RemoveDirectoryA(productFolder);
+  if (productFolder) gWin32.RemoveDirectoryA(productFolder);
+  ReleaseHeldFolders(held);
+}
+
+// Opens `productCode` inside the held base folder `base`, making it with a
+// DACL only administrators can change when it is missing; `path` is its
+// whole path. An existing folder is taken only when it is no link and
+// nobody but Administrators, SYSTEM and TrustedInstaller can change it or
+// what is in it: a package left there is read by later repairs with SYSTEM
+// rights. Returns the held folder, or INVALID_HANDLE_VALUE.
+HANDLE OpenProductFolder(HANDLE base, const char* productCode, const char* path, bool* made) {
+  uint8_t security[kProtectedFolderSecuritySize];
+  BuildProtectedFolderSecurity(MutableByteView{security, sizeof security});
+  HANDLE folder = OpenInFolder(base, productCode, GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               FILE_OPEN_IF, FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, security, made);
+  if (folder == INVALID_HANDLE_VALUE || *made) return folder;
+  bool trusted = false;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!IsNameSurrogate(folder, path) &&
+      gWin32.GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                             nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS) {
+    // The pointers lie inside `descriptor`; each view is bounded by what its
+    // own header says, as Windows itself reads them.
+    const ByteView ownerView{static_cast<const uint8_t*>(owner), owner ? 8u + 4u * static_cast<const uint8_t*>(owner)[1] : 0u};
+    const ByteView daclView{reinterpret_cast<const uint8_t*>(dacl), dacl ? dacl->AclSize : 0u};
+    trusted = OnlyAdministratorsMayChange(ownerView, dacl != nullptr, daclView);
+  }
+  if (descriptor) gWin32.LocalFree(descriptor);
+  if (trusted) return folder;
+  gWin32.CloseHandle(folder);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
 }
 
 // One attempt under the base folder in `folderPath`, which becomes the
-// product folder. False, with the attempt rolled back, when it failed.
-bool TryProductFolder(FileSet* set, const char* productCode, char* folderPath) {
-  const bool named = AppendPathPart(folderPath, kFolderPathSize, productCode);
-  bool made = false, held = false;
-  if (named) {
-    // Whether it could be made shows when it is held. Held from here until
-    // msiexec has ended, it can be neither removed nor renamed, so neither
-    // swapped for a link; a link already in its place is refused here, before
-    // anything is written, compared or deleted in it.
-    if (!PathExists(folderPath)) made = gWin32.CreateDirectoryA(folderPath, nullptr) != FALSE;
-    HANDLE folder = OpenFolderToHold(folderPath);
-    held = folder != INVALID_HANDLE_VALUE;
-    if (held) set->folder = folder;
+// product folder. Every folder of the base's path is held first, from the
+// drive root down, and stays held with the product folder until msiexec has
+// ended: nothing on the path msiexec is given can be renamed, removed or
+// swapped for a link meanwhile, and every file is made, compared and deleted
+// relative to the held product folder. False, with the attempt rolled back,
+// when it failed.
+bool TryProductFolder(FileSet* set, HeldFolders* held, const char* productCode, char* folderPath) {
+  char base[kFolderPathSize];
+  size_t length = 0;
+  bool made = false, opened = false;
+  if (AppendFormat(base, sizeof base, &length, "%s", folderPath) &&
+      AppendPathPart(folderPath, kFolderPathSize, productCode) && HoldFolderPath(base, held)) {
+    HANDLE folder = OpenProductFolder(held->handles[held->count - 1], productCode, folderPath, &made);
+    opened = folder != INVALID_HANDLE_VALUE;
+    if (opened) set->folder = folder;
   }
-  bool ready = held;
+  bool ready = opened;
   for (int32_t i = 0; ready && i < set->count; ++i) ready = PrepareItem(set, i, folderPath);
-  if (!ready) RollBackAttempt(set, made || held ? folderPath : nullptr);
+  if (!ready) RollBackAttempt(set, held, made || opened ? folderPath : nullptr);
   return ready;
 }
 
@@ -185,40 +221,30 @@ bool ReadCurrentDirectory(char* buffer) {
   return false;
 }
 
-// Creates the folder at `path` level by level: every prefix that ends before
-// a backslash or at the end. Prefixes that exist already (a drive's "C:")
-// simply fail.
-void CreateFolderLevels(const char* path) {
-  char prefix[kFolderPathSize];
-  for (const char* p = path;; ) {
-    if (*p == '\\' || *p == '\0') {
-      const size_t length = static_cast<size_t>(p - path);
-      if (length > 0 && length < sizeof prefix) {
-        std::memcpy(prefix, path, length);
-        prefix[length] = '\0';
-        gWin32.CreateDirectoryA(prefix, nullptr);
-      }
-    }
-    if (*p == '\0') break;
-    const char* next = gWin32.CharNextA(p);
-    p = next > p ? next : p + 1;
-  }
+// Expands `text` into `dest` as ExpandInto does, and keeps it only when it
+// names something that exists: the elevated launcher proposes no folder it
+// would have to make, and makes none that a value of the user's own
+// registry names.
+bool ExpandExisting(const char* text, char* dest, uint32_t size) {
+  if (ExpandInto(text, dest, size) && PathExists(dest)) return true;
+  std::memset(dest, 0, size);
+  return false;
 }
 
 }  // namespace
 
-ErrorPair PrepareExtractionFolder(FileSet* fileSet, const char* productCode, const char* browseTitle,
-                                  char* folderPath) {
-  bool ready = UseInstallerFolder(folderPath) && TryProductFolder(fileSet, productCode, folderPath);
+ErrorPair PrepareExtractionFolder(FileSet* fileSet, HeldFolders* held, const char* productCode,
+                                  const char* browseTitle, uint32_t unattended, char* folderPath) {
+  bool ready = UseInstallerFolder(folderPath) && TryProductFolder(fileSet, held, productCode, folderPath);
   while (!ready) {
-    const Browsed browsed = BrowseForBaseFolder(browseTitle, folderPath);
+    const Browsed browsed = unattended ? Browsed::Cancelled : BrowseForBaseFolder(browseTitle, folderPath);
     constexpr uint32_t kBrowserCancelled = 2219;  // cancelled or closed
     if (browsed == Browsed::Cancelled) {
       // Empty, so that the cleanup takes no folder of a failed attempt for the extraction folder.
       std::memset(folderPath, 0, kFolderPathSize);
       return MakeErrorPair(nullptr, ErrorCode::Cancelled, kBrowserCancelled);
     }
-    ready = browsed == Browsed::Folder && TryProductFolder(fileSet, productCode, folderPath);
+    ready = browsed == Browsed::Folder && TryProductFolder(fileSet, held, productCode, folderPath);
   }
   return ErrorPair{ErrorCode::Success, 0};
 }
@@ -227,11 +253,10 @@ void GetDefaultBrowseFolder(char* dest, uint32_t size) {
   std::memset(dest, 0, size);
   char found[kFolderPathSize];
   std::memset(found, 0, sizeof found);
-  bool expanded = CallSHGetSpecialFolderPath(nullptr, found, kDocumentsFolderCreated, TRUE) &&
-                  ExpandInto(found, dest, size);
-  if (!expanded) expanded = ReadDocumentsValue(found) && ExpandInto(found, dest, size);
-  if (!expanded) expanded = ReadCurrentDirectory(found) && ExpandInto(found, dest, size);
-  if (expanded && !PathExists(dest)) CreateFolderLevels(dest);
+  if (CallSHGetSpecialFolderPath(nullptr, found, kDocumentsFolder, FALSE) && ExpandExisting(found, dest, size))
+    return;
+  if (ReadDocumentsValue(found) && ExpandExisting(found, dest, size)) return;
+  if (ReadCurrentDirectory(found)) ExpandExisting(found, dest, size);
 }
 
 BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create) {

@@ -17,6 +17,10 @@ constexpr char kProgressBarClass[] = "msctls_progress32";
 constexpr int kCaptionSize = 256;
 constexpr UINT kRetryCancelQuestion = MB_RETRYCANCEL | MB_ICONQUESTION;  // 0x25
 
+// Whether the window now running may ask anything. The window is modal and
+// the launcher has one thread, so one window at a time sets it.
+uint32_t gUnattended = 0;
+
 FileSet* AttachedFileSet(HWND window) {
   return reinterpret_cast<FileSet*>(gWin32.GetWindowLongPtrA(window, GWLP_USERDATA));
 }
@@ -35,6 +39,10 @@ void CarryOut(HWND window, FileSet* set, ProgressDecision* decision) {
         DecideTimerFailure(platform::LastError(), decision);
         break;
       case ProgressStep::Ask: {
+        if (gUnattended) {
+          DecideBoxAnswer(kBoxAnswerCancel, decision);
+          break;
+        }
         char caption[kCaptionSize] = "";
         gWin32.GetWindowTextA(window, caption, kCaptionSize);
         DecideBoxAnswer(gWin32.MessageBoxA(window, decision->text, caption, kRetryCancelQuestion), decision);
@@ -117,7 +125,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM, LPARAM lP
   return 0;
 }
 
-int32_t RunProgressDialog(FileSet* fileSet, const char* className, const char* title, const char* fontFace) {
+int32_t RunProgressDialog(FileSet* fileSet, const char* className, const char* title, const char* fontFace,
+                          uint32_t unattended) {
+  gUnattended = unattended;
   HINSTANCE module = gWin32.GetModuleHandleA(nullptr);
   WNDCLASSA windowClass;
   ZeroMemory(&windowClass, sizeof windowClass);

@@ -22,12 +22,14 @@ constexpr UINT_PTR kProgressTimerId = 1;
 // or name too long for its 50 units is shortened to whole characters) and
 // runs the window modally, without owner, over `fileSet`, whose items carry
 // their open handles and paths. The window ends when every file is written
-// (1), when the user cancels a Retry/Cancel box (2) or when the FileSet
+// (1), when the user cancels a Retry/Cancel box (2; when `unattended`, no box
+// is shown and every question is answered Cancel) or when the FileSet
 // cannot be attached to it (3); -1 when the template block cannot be
 // allocated or the system cannot create the window. The files and handles are
 // left as they are; the template block is freed. Shows the progress on
 // gTaskbarProgress too (ui/taskbar_progress.h), when there is one.
-int32_t RunProgressDialog(FileSet* fileSet, const char* className, const char* title, const char* fontFace);
+int32_t RunProgressDialog(FileSet* fileSet, const char* className, const char* title, const char* fontFace,
+                          uint32_t unattended = 0);
 
 // The window's dialog procedure. WM_INITDIALOG (lParam: the FileSet) sets the
 // window up, WM_TIMER runs one tick, WM_PAINT paints nothing; it returns 0

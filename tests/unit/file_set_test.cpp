@@ -437,7 +437,7 @@ int ScriptedClose(void*) {
 }
 
 // The held file reads back what reached the sink.
-void* HoldSink(const char*) { return gScript; }
+void* HoldSink(void*, const char*, const char*) { return gScript; }
 int ReadSink(void*, uint8_t* buffer, uint32_t size, uint32_t* read) {
   *read = static_cast<uint32_t>(gScript->sink.copy(reinterpret_cast<char*>(buffer), size, gScript->heldAt));
   gScript->heldAt += *read;

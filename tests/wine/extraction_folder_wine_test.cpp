@@ -16,6 +16,8 @@
 
 #include "base/platform.h"
 #include "base/win32_calls.h"
+// After windows.h, which it needs.
+#include <sddl.h>
 #include "package/file_set.h"
 #include "package/file_writer.h"
 #include "tests/wine/browser_driver.h"
@@ -85,7 +87,11 @@ struct TestSet {
       memcpy(item.data, t.data.data(), item.size);
     }
   }
-  ~TestSet() { ReleaseFileSet(&set); }
+  ~TestSet() {
+    ReleaseFileSet(&set);
+    ReleaseHeldFolders(&held);
+  }
+  HeldFolders held{};  // the base folder's path, held by a successful attempt
   FileItem& operator[](int i) { return set.items[i]; }
 };
 
@@ -191,13 +197,18 @@ struct StartFolderIsCurrentDirectory {
 
 class ExtractionFolderWine : public testing::Test {
  protected:
-  void SetUp() override { CoInitialize(nullptr); }
+  void SetUp() override {
+    CoInitialize(nullptr);
+    SeeSecurityAs();
+  }
   void TearDown() override { CoUninitialize(); }
   ScopedWin32Reset reset;
   char folder[kFolderPathSize] = {};
   std::string productCode = NewProductCode();
 
-  ErrorPair Prepare(TestSet& s) { return PrepareExtractionFolder(&s.set, productCode.c_str(), kTitle, folder); }
+  ErrorPair Prepare(TestSet& s, uint32_t unattended = 0) {
+    return PrepareExtractionFolder(&s.set, &s.held, productCode.c_str(), kTitle, unattended, folder);
+  }
 };
 
 // ---------------------------------------------------------------------------
@@ -315,6 +326,112 @@ TEST_F(ExtractionFolderWine, AProductFolderThatIsALinkIsNeverWrittenThrough) {
 }
 
 // ---------------------------------------------------------------------------
+// Who can change the product folder, and the path above it
+
+NTSTATUS(WINAPI* createRelative)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                 ULONG, ULONG, ULONG, PVOID, ULONG);
+std::string createdFolderSddl;
+NTSTATUS WINAPI RecordFolderSecurity(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES object,
+                                     PIO_STATUS_BLOCK status, PLARGE_INTEGER allocation, ULONG attributes,
+                                     ULONG share, ULONG disposition, ULONG options, PVOID eaBuffer, ULONG eaLength) {
+  char* text = nullptr;
+  if ((options & FILE_DIRECTORY_FILE) && object->SecurityDescriptor &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          object->SecurityDescriptor, SDDL_REVISION_1,
+          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    createdFolderSddl = text;
+    LocalFree(text);
+  }
+  return createRelative(file, access, object, status, allocation, attributes, share, disposition, options, eaBuffer,
+                        eaLength);
+}
+
+// Wine keeps no descriptor, so the one the folder is made with is read as
+// the system's own SDDL conversion reads it.
+TEST_F(ExtractionFolderWine, AProductFolderItMakesOnlyAdministratorsCanChange) {
+  createdFolderSddl.clear();
+  createRelative = gWin32.NtCreateFile;
+  gWin32.NtCreateFile = RecordFolderSecurity;
+  TestSet s(ThreeItems());
+  ASSERT_EQ(Prepare(s).code, 0u);
+  EXPECT_EQ(createdFolderSddl, kLauncherFolderSddl);
+  ReleaseFileSet(&s.set);
+  RemoveTree(folder);
+}
+
+// A folder that is there already: used only as the launcher itself leaves
+// one. Run unattended, a refused Installer attempt ends at once.
+TEST_F(ExtractionFolderWine, AnExistingProductFolderOthersCanChangeIsRefused) {
+  const struct {
+    const char* name;
+    const char* sddl;  // what GetSecurityInfo answers; null: Wine's own answer
+    bool taken;
+  } cases[] = {
+      {"AsTheLauncherLeavesIt", kLauncherFolderSddl, true},
+      {"OwnedByWinesUser", nullptr, false},
+      {"UsersMayAddFiles", "O:BAG:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1200af;;;BU)", false},
+      {"AuthenticatedUsersMayModify", "O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)", false},
+      {"OwnedByAnotherUser", "O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string product = InstallerFolder() + "\\" + productCode;
+    CreateDirectoryA(product.c_str(), nullptr);
+    Plant(product + "\\main.msi", "database");  // the verified bytes, planted by someone else
+    ScopedWin32Reset reset;
+    if (c.sddl) SeeSecurityAs(c.sddl);
+    TestSet s(ThreeItems());
+    std::memset(folder, 0, sizeof folder);
+    const ErrorPair pair = Prepare(s, 1);
+    EXPECT_EQ(pair.code, c.taken ? 0u : 1223u);
+    EXPECT_EQ(pair.line, c.taken ? 0u : 2219u);
+    if (!c.taken) {
+      ExpectNothingHeld(s);
+      EXPECT_EQ(FolderEntries(product), std::vector<std::string>{"main.msi"}) << "nothing written into it";
+    }
+    ReleaseFileSet(&s.set);
+    ReleaseHeldFolders(&s.held);
+    RemoveTree(product);
+  }
+}
+
+// A folder above the browsed one that is a link (a Unix link, which Wine
+// shows as a reparse point, stands for a junction): the whole path is held
+// from the drive root, so the attempt fails before anything lands behind it.
+TEST_F(ExtractionFolderWine, ALinkAboveTheBrowsedFolderFailsTheAttempt) {
+  TempFolder temp("link-above");
+  const std::string real = temp / "real", linked = temp / "linked";
+  CreateDirectoryA(real.c_str(), nullptr);
+  CreateDirectoryA((real + "\\sub").c_str(), nullptr);
+  ASSERT_TRUE(MakeUnixLink(real, linked));
+  BlockedInstaller blocked(productCode);
+  TestSet s(ThreeItems());
+  {
+    BrowserDriver driver({{Answer::Choose, linked + "\\sub"}, {Answer::Cancel, ""}});
+    StartFolderIsCurrentDirectory start(temp.path);
+    const ErrorPair pair = Prepare(s);
+    EXPECT_EQ(pair.code, 1223u);
+    EXPECT_EQ(browsersOpened, 2);
+  }
+  ExpectNothingHeld(s);
+  EXPECT_EQ(FolderEntries(real + "\\sub"), std::vector<std::string>{});
+  RemoveUnixLink(linked);
+}
+
+// Nobody may be there to answer a quiet run: no browser, the pair of a Cancel.
+TEST_F(ExtractionFolderWine, AnUnattendedRunNeverOpensTheBrowser) {
+  BlockedInstaller blocked(productCode);
+  TestSet s(ThreeItems());
+  BrowserDriver driver({{Answer::Cancel, ""}});
+  const ErrorPair pair = Prepare(s, 1);
+  EXPECT_EQ(pair.code, 1223u);
+  EXPECT_EQ(pair.line, 2219u);
+  EXPECT_EQ(browsersOpened, 0);
+  EXPECT_STREQ(folder, "");
+  ExpectNothingHeld(s);
+}
+
+// ---------------------------------------------------------------------------
 // Failed attempts
 
 TEST_F(ExtractionFolderWine, TheSecondOfThreeFilesFailingRollsBackTheAttempt) {
@@ -323,13 +440,15 @@ TEST_F(ExtractionFolderWine, TheSecondOfThreeFilesFailingRollsBackTheAttempt) {
   for (int i = 0; i < 3; ++i) s[i].written = 5;
   const std::string installer = InstallerFolder() + "\\" + productCode;
   BrowserDriver driver({{Answer::Choose, base.path}}, [&] {
-    EXPECT_EQ(Win32CallCount("CreateFileA"), 3u) << "the third file is never touched";
+    EXPECT_FALSE(Exists(installer + "\\b.cab")) << "the third file is never touched";
     EXPECT_FALSE(Exists(installer + "\\main.msi"));
     EXPECT_FALSE(Exists(installer)) << "the empty product folder goes";
     ExpectNothingHeld(s);
   });
   StartFolderIsCurrentDirectory start(base.path);
-  ASSERT_TRUE(FailWin32Call("CreateFileA", 3, ERROR_ACCESS_DENIED));  // 1: the product folder, held
+  // Relative to the folder above: Windows, Installer, the product folder, then
+  // for each file a look for one already there and its creation.
+  ASSERT_TRUE(FailWin32Call("NtCreateFile", 7, ERROR_ACCESS_DENIED));
 
   EXPECT_EQ(Prepare(s).code, 0u);
   EXPECT_EQ(browsersOpened, 1);
@@ -349,8 +468,9 @@ TEST_F(ExtractionFolderWine, AFileFromBeforeSurvivesAFailedAttempt) {
     EXPECT_FALSE(Exists(installer + "\\a.cab"));
   });
   StartFolderIsCurrentDirectory startFolder(start.path);
-  // Calls: the folder held, main.msi opened for the comparison, a.cab created, b.cab refused.
-  ASSERT_TRUE(FailWin32Call("CreateFileA", 4, ERROR_DISK_FULL));
+  // Relative opens: Windows, Installer, the product folder, main.msi for the
+  // comparison, a.cab looked for and created, b.cab looked for and refused.
+  ASSERT_TRUE(FailWin32Call("NtCreateFile", 8, ERROR_DISK_FULL));
 
   const ErrorPair pair = Prepare(s);
   EXPECT_EQ(pair.code, 1223u);
@@ -479,8 +599,9 @@ TEST_F(ExtractionFolderWine, PathsBeyondTheirBuffersFailTheAttempt) {
     ScopedWin32Reset reset;
     BrowserDriver driver({{Answer::Choose, std::string(kTestDrive) + "\\"}, {Answer::Choose, base.path}}, [&] {
       // No file is made at a cut path; no base folder is taken for the product's.
-      // Where the folder fits, each attempt holds it and creates main.msi.
-      EXPECT_EQ(Win32CallCount("CreateFileA"), c.folderFits ? 2u * browsersOpened : 0u);
+      // Where the folder fits, each attempt holds its path from the drive root.
+      EXPECT_EQ(Win32CallCount("CreateFileA"), c.folderFits ? browsersOpened : 0u);
+      EXPECT_EQ(Win32CallCount("NtCreateFile") == 0, !c.folderFits);
       EXPECT_TRUE(Exists(base.path));
       EXPECT_TRUE(Exists(InstallerFolder()));
       ExpectNothingHeld(s);
@@ -543,7 +664,7 @@ void NoShellFunction() { ASSERT_TRUE(FailWin32Call("GetProcAddress", 1, ERROR_PR
 TEST_F(ExtractionFolderWine, TheStartFolderComesFromTheShellTheRegistryOrTheCurrentDirectory) {
   TempFolder temp("start-folder");
   const std::string cwd = temp / "cwd";
-  CreateDirectoryA(cwd.c_str(), nullptr);
+  for (const char* name : {"cwd", "expanded", "plain"}) CreateDirectoryA((temp / name).c_str(), nullptr);
   SetEnvironmentVariableA("MSILAUNCH_EF_FOLDER", temp.path.c_str());
   SetEnvironmentVariableA("MSILAUNCH_EF_HUGE", std::string(1500, 'h').c_str());
   const struct {
@@ -563,9 +684,10 @@ TEST_F(ExtractionFolderWine, TheStartFolderComesFromTheShellTheRegistryOrTheCurr
          ASSERT_TRUE(FailWin32Call("LoadLibraryA", 1, ERROR_MOD_NOT_FOUND));
          v.Set(REG_SZ, temp / "plain"); },
        temp / "plain"},
-      {"MissingFolderMadeLevelByLevel", [&](SavedDocumentsValue& v) {
+      // The elevated launcher makes no folder that the user's registry names.
+      {"MissingFolderPassedOver", [&](SavedDocumentsValue& v) {
          NoShellFunction(); v.Set(REG_SZ, temp / "one\\two\\three"); },
-       temp / "one\\two\\three"},
+       cwd},
       {"ValueNotAString", [&](SavedDocumentsValue& v) { NoShellFunction(); v.Set(REG_BINARY, temp / "binary"); },
        cwd},
       {"ValueBeyondTheBuffer", [&](SavedDocumentsValue& v) { NoShellFunction(); v.Set(REG_SZ, temp / std::string(1100, 'l')); },
@@ -589,10 +711,8 @@ TEST_F(ExtractionFolderWine, TheStartFolderComesFromTheShellTheRegistryOrTheCurr
     memset(dest, 'x', sizeof dest);
     GetDefaultBrowseFolder(dest, sizeof dest);
     EXPECT_EQ(std::string(dest), c.expected);
-    if (!c.expected.empty()) {
-      EXPECT_TRUE(Exists(c.expected));
-    }
   }
+  EXPECT_FALSE(Exists(temp / "one"));
   SetCurrentDirectoryA(saved);
 }
 
@@ -608,6 +728,17 @@ HANDLE WINAPI CountOpenedHandles(LPCSTR path, DWORD access, DWORD share, LPSECUR
   HANDLE file = createFile(path, access, share, security, disposition, attributes, templateFile);
   if (file != INVALID_HANDLE_VALUE) ++handlesOpened;
   return file;
+}
+
+NTSTATUS(WINAPI* ntCreateFile)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                               ULONG, ULONG, ULONG, PVOID, ULONG);
+NTSTATUS WINAPI CountOpenedNtHandles(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES object,
+                                     PIO_STATUS_BLOCK status, PLARGE_INTEGER allocation, ULONG attributes,
+                                     ULONG share, ULONG disposition, ULONG options, PVOID eaBuffer, ULONG eaLength) {
+  const NTSTATUS result = ntCreateFile(file, access, object, status, allocation, attributes, share, disposition,
+                                       options, eaBuffer, eaLength);
+  if (result >= 0) ++handlesOpened;
+  return result;
 }
 
 // The sweep's browser for calls that are not the browser's own: it calls
@@ -630,10 +761,11 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
       "CloseHandle", "DeleteFileA", "RemoveDirectoryA", "GetModuleHandleA", "LoadLibraryA", "SetErrorMode",
       "GetProcAddress", "RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExpandEnvironmentStringsA",
       "CharNextA", "CharPrevA", "SHGetMalloc", "SHBrowseForFolderA", "SHGetPathFromIDListA", "SendMessageA",
-      "CoTaskMemFree", "GetFileAttributesA", "GetFileInformationByHandle"};
+      "CoTaskMemFree", "GetFileAttributesA", "GetFileInformationByHandle", "NtCreateFile", "GetDriveTypeA",
+      "GetFileInformationByHandleEx", "SetFileInformationByHandle", "GetSecurityInfo", "MultiByteToWideChar"};
   TempFolder temp("sweep");
   SavedDocumentsValue value;
-  value.Set(REG_EXPAND_SZ, temp.path + "\\%MSILAUNCH_EF_LEVEL%\\start");  // missing: made level by level
+  value.Set(REG_EXPAND_SZ, temp.path + "\\%MSILAUNCH_EF_LEVEL%\\start");  // missing: passed over
   SetEnvironmentVariableA("MSILAUNCH_EF_LEVEL", "level");
   uint32_t runs = 0;
   for (const char* call : calls) {
@@ -658,6 +790,9 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
         handlesOpened = 0;
         createFile = gWin32.CreateFileA;
         gWin32.CreateFileA = CountOpenedHandles;
+        ntCreateFile = gWin32.NtCreateFile;
+        gWin32.NtCreateFile = CountOpenedNtHandles;
+        SeeSecurityAs();
         // The real browser where the fault is the browser's, or its callback's.
         if (std::strcmp(call, "SHBrowseForFolderA") && std::strcmp(call, "SendMessageA")) {
           windowlessAnswers = {temp.path, temp.path};
@@ -669,7 +804,7 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
         closed = Win32CallCount("CloseHandle");
       }
       ++runs;
-      uint32_t held = s.set.folder != nullptr;
+      uint32_t held = (s.set.folder != nullptr) + s.held.count;
       for (int i = 0; i < s.set.count; ++i) held += (s[i].handle != nullptr) + (s[i].held != nullptr);
       EXPECT_EQ(handlesOpened, closed + held);
       if (pair.code == 0) {
@@ -699,34 +834,16 @@ const char kTable[] = "\x95\x5C";
 TEST_F(ExtractionFolderWine, DoubleByteNamesEndingInByte5CAreNotCut) {
   if (!HasCodePage(932)) GTEST_SKIP() << "needs code page 932, not " << GetACP();
   TempFolder temp("dbcs");
-  {
-    // A browsed folder whose last byte is 0x5C keeps its last character.
-    const std::string chosen = temp / (std::string("x") + kTable);
-    CreateDirectoryA(chosen.c_str(), nullptr);
-    BlockedInstaller blocked(productCode);
-    TestSet s(ThreeItems());
-    BrowserDriver driver({{Answer::Choose, chosen}});
-    StartFolderIsCurrentDirectory start(temp.path);
-    EXPECT_EQ(Prepare(s).code, 0u);
-    EXPECT_EQ(std::string(folder), chosen + "\\" + productCode);
-    ExpectCreatedIn(s, chosen + "\\" + productCode);
-  }
-  {
-    // A missing start folder is made at its real separators only.
-    SavedDocumentsValue value;
-    const std::string start = temp / (std::string("level") + kTable + "\\" + kTable + "\\end");
-    value.Set(REG_SZ, start);
-    ScopedWin32Reset reset;
-    NoShellFunction();
-    char dest[kFolderPathSize];
-    GetDefaultBrowseFolder(dest, sizeof dest);
-    EXPECT_EQ(std::string(dest), start);
-    EXPECT_TRUE(Exists(start));
-    std::vector<std::string> levels;
-    for (const std::string& name : FolderEntries(temp.path))
-      if (name.rfind("level", 0) == 0) levels.push_back(name);
-    EXPECT_EQ(levels, std::vector<std::string>{std::string("level") + kTable});
-  }
+  // A browsed folder whose last byte is 0x5C keeps its last character.
+  const std::string chosen = temp / (std::string("x") + kTable);
+  CreateDirectoryA(chosen.c_str(), nullptr);
+  BlockedInstaller blocked(productCode);
+  TestSet s(ThreeItems());
+  BrowserDriver driver({{Answer::Choose, chosen}});
+  StartFolderIsCurrentDirectory start(temp.path);
+  EXPECT_EQ(Prepare(s).code, 0u);
+  EXPECT_EQ(std::string(folder), chosen + "\\" + productCode);
+  ExpectCreatedIn(s, chosen + "\\" + productCode);
 }
 
 }  // namespace

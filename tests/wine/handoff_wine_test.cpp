@@ -323,7 +323,8 @@ TEST(CleanUpExtractionWine, WhatStaysFollowsTheOutcomeAndTheRegistration) {
     std::optional<Entry> entry;
     if (c.registered) entry.emplace(KEY_WOW64_64KEY, x.product);
     ScopedWin32Reset reset;
-    CleanUpExtraction(&x.set, c.outcome, x.product.c_str(), 1, x.folder.c_str());
+    HeldFolders held{};
+    CleanUpExtraction(&x.set, &held, c.outcome, x.product.c_str(), 1, x.folder.c_str());
     EXPECT_EQ(x.Exists("main.msi"), c.filesStay) << c.name;
     EXPECT_EQ(x.Exists("a.cab"), c.filesStay) << c.name;  // closed before it is deleted
     EXPECT_EQ(x.Exists(""), c.folderStays) << c.name;
@@ -341,7 +342,8 @@ TEST(CleanUpExtractionWine, StoppedBeforeTheFolderStepTouchesNoFile) {
   x.set.items[1].handle = nullptr;
   for (int32_t i = 0; i < x.set.count; ++i) x.set.items[i].path[0] = '\0';
   ScopedWin32Reset reset;
-  CleanUpExtraction(&x.set, kMsiexecNotRun, x.product.c_str(), 1, "");
+  HeldFolders held{};
+  CleanUpExtraction(&x.set, &held, kMsiexecNotRun, x.product.c_str(), 1, "");
   EXPECT_EQ(Win32CallCount("FindFirstFileA") + Win32CallCount("DeleteFileA") + Win32CallCount("RemoveDirectoryA"), 0u);
   EXPECT_EQ(OutstandingBlocks(), 0);
 }

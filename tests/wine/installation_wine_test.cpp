@@ -448,14 +448,14 @@ struct InProcessRun {
 struct SequenceRun {
   LauncherState state;
   RunReport report;
-  explicit SequenceRun(const ByteVector& payload) {
+  explicit SequenceRun(const ByteVector& payload, const std::u16string& line = u"setup.exe") {
     BeginRun(&state);
     state.context.userLcid = GetUserDefaultLCID();
     state.context.isWow64 = ProbeWow64();
     EXPECT_EQ(LoadPayloads(payload.data(), static_cast<uint32_t>(payload.size()), &state.context.payloads).code, 0u);
-    state.arguments = SplitCommandLine(u"setup.exe", &state.argumentCount);
-    report = RunInstallationSequence(
-        {&state.context, state.arguments, state.argumentCount, state.showCommand, state.string102});
+    state.arguments = SplitCommandLine(line.c_str(), &state.argumentCount);
+    report = RunInstallationSequence({&state.context, state.arguments, state.argumentCount, state.showCommand,
+                                      state.string102, HasQuietSwitch(state.arguments, state.argumentCount)});
   }
   ~SequenceRun() { EndRun(&state); }
 };
@@ -472,15 +472,63 @@ TEST(InstallationInProcess, ABrowsedFolderWithASpaceReachesMsiexecInQuotes) {
   extraction.Block();
   ASSERT_TRUE(WriteWholeFile(work / "payload.bin", BuildTestPayload(plan)));
 
-  InProcessRun run(work / "payload.bin", L"setup.exe /qn");
+  InProcessRun run(work / "payload.bin", L"setup.exe REBOOT=R");
   run.dialogs.browse.push_back(chosen);
   EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), 0u);
   const std::string product = chosen + "\\" + productCode;
-  EXPECT_EQ(msiexec.CommandLines(), SystemMsiexec() + " /i \"" + product + "\\main.msi\" /qn\n");
+  EXPECT_EQ(msiexec.CommandLines(), SystemMsiexec() + " /i \"" + product + "\\main.msi\" REBOOT=R\n");
   ASSERT_EQ(run.dialogs.seen.size(), 1u) << Describe(run.dialogs.seen);
   EXPECT_TRUE(run.dialogs.seen[0].browser);
   ExpectExtracted(product, plan);
   EXPECT_EQ(FileText(extraction.path), "in the way");
+}
+
+// A quiet run may have nobody to answer (a deployment running as SYSTEM):
+// where it would show the folder browser or ask Retry/Cancel, it ends with
+// the pair of a Cancel, showing nothing, leaving nothing.
+TEST(InstallationInProcess, AQuietRunAsksNobody) {
+  const struct {
+    const char* name;
+    const wchar_t* line;
+    bool blockInstaller;  // the Installer attempt fails: the browser would open
+    const char* call;     // a Win32 entry failing on its first call, or null
+    uint32_t code, line_;
+  } cases[] = {
+      {"NoBrowser", L"setup.exe /qn", true, nullptr, 1223, 2219},
+      {"NoRetryCancel", L"setup.exe /QUIET", false, "WriteFile", 29, 2280},
+      {"NoRetryCancelUnderQ", L"setup.exe REBOOT=R /q", false, "WriteFile", 29, 2280},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedStandInMsiexec msiexec(0);
+    ASSERT_TRUE(msiexec.ready());
+    WorkFolder work(c.name);
+    const std::string productCode = NewProductCode();
+    const ByteVector payload = BuildTestPayload(SpecFor(productCode));
+    InstallerFolderGuard extraction(productCode);
+    if (c.blockInstaller) extraction.Block();
+    ASSERT_TRUE(WriteWholeFile(work / "payload.bin", payload));
+    InProcessRun run(work / "payload.bin", c.line);
+    if (c.call) {
+      ASSERT_TRUE(FailWin32Call(c.call, 1, ERROR_DISK_FULL));
+    }
+    EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), c.code);
+    EXPECT_TRUE(run.dialogs.seen.empty()) << Describe(run.dialogs.seen);
+    EXPECT_EQ(msiexec.CommandLines(), "");
+    if (!c.blockInstaller) {
+      EXPECT_FALSE(Exists(extraction.path));
+    }
+
+    ScopedWin32Reset reset;
+    if (c.call) {
+      ASSERT_TRUE(FailWin32Call(c.call, 1, ERROR_DISK_FULL));
+    }
+    const std::wstring wide(c.line);
+    SequenceRun sequence(payload, std::u16string(wide.begin(), wide.end()));
+    EXPECT_EQ(sequence.report.pair.code, c.code);
+    EXPECT_EQ(sequence.report.pair.line, c.line_);
+    EXPECT_EQ(sequence.report.box, BoxText::None);
+  }
 }
 
 // Failures after the files were made: nothing of the unregistered product

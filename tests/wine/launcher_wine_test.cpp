@@ -166,6 +166,11 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       // The last pair (written in UTF-8 here) is one file under code page 1252.
       {"onefile.exe", WithTail(WithSecondCabinet("Disk1.cab", "disk1.cab")), 13},
       {"umlaut.exe", WithTail(WithSecondCabinet("\xC3\x84.cab", "\xC3\xA4.cab")), 13},
+      // A name the system may give the other file as its short name, and a
+      // name that fits no folder: refused as early, never sent round the
+      // browser.
+      {"alias.exe", WithTail(WithSecondCabinet("longcabinetname.cab", "LONG~UM1.CAB")), 13},
+      {"longname.exe", WithTail(WithSecondCabinet("a.cab", std::string(216, 'n') + ".cab")), 13},
       // An empty key slot verifies no record: the manifest fails at the key
       // (NTE_BAD_KEY, 599). Stamped, the slot's key is the one that counts.
       {"unstamped.exe", ::WithTail(Unstamped(), good), 0x80090003},
@@ -175,6 +180,9 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
   for (const auto& c : cases) {
     const std::string path = WriteSetup(c.name, c.exe);
     for (const wchar_t* quiet : {L"/q", L"/QUIET", L"REBOOT=R /qn"}) {
+      // Each run from nothing: Wine reports every folder as its user's, so a
+      // product folder an earlier run left is one the launcher would refuse.
+      RemoveExtractions(plan);
       const uint32_t code = RunSetup(path, quiet);
       if (c.expected != 0xFFFFFFFF) {
         EXPECT_EQ(code, c.expected) << c.name << " " << Widen(c.name).size();

@@ -1,6 +1,10 @@
 #include "tests/wine/win32_faults.h"
 
+#include <string>
+
 #include "base/win32_calls.h"
+// After windows.h, which it needs.
+#include <sddl.h>
 #include "tests/support/fault_book.h"
 
 namespace {
@@ -58,3 +62,30 @@ void ResetWin32Calls() {
 }
 
 void CountWin32Calls() { InstallThunks(); }
+
+namespace {
+
+std::string seenSddl;
+
+// Counted and failed as the entry's own thunk would be.
+DWORD WINAPI SecurityAsSeen(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID* owner, PSID* group, PACL* dacl,
+                            PACL* sacl, PSECURITY_DESCRIPTOR* descriptor) {
+  if (ShouldFail(&book, kGetSecurityInfo)) return ERROR_ACCESS_DENIED;
+  PSECURITY_DESCRIPTOR made = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(seenSddl.c_str(), SDDL_REVISION_1, &made, nullptr))
+    return GetLastError();
+  BOOL present = FALSE, defaulted = FALSE;
+  if (owner) GetSecurityDescriptorOwner(made, owner, &defaulted);
+  if (group) *group = nullptr;
+  if (dacl && (!GetSecurityDescriptorDacl(made, &present, dacl, &defaulted) || !present)) *dacl = nullptr;
+  if (sacl) *sacl = nullptr;
+  *descriptor = made;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void SeeSecurityAs(const char* sddl) {
+  seenSddl = sddl;
+  gWin32.GetSecurityInfo = SecurityAsSeen;
+}

@@ -29,3 +29,14 @@ struct ScopedWin32Reset {
   ScopedWin32Reset() { ResetWin32Calls(); CountWin32Calls(); }
   ~ScopedWin32Reset() { ResetWin32Calls(); }
 };
+
+// The descriptor the launcher gives a product folder it makes, in SDDL.
+constexpr char kLauncherFolderSddl[] = "O:BAG:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+
+// Makes gWin32.GetSecurityInfo answer `sddl` for every object, until the
+// table is reset. Wine neither keeps a descriptor that is set nor reports
+// one: every folder reads as owned by its one user, whom the launcher does
+// not trust. Tests of what happens in a folder that is as the launcher
+// leaves it see it through this; the refusal of Wine's own answer is tested
+// with the real call.
+void SeeSecurityAs(const char* sddl = kLauncherFolderSddl);
