@@ -87,9 +87,9 @@ HANDLE OpenProductFolder(HANDLE base, const char* productCode, const char* path,
   if (!IsNameSurrogate(folder, path) &&
       gWin32.GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                              nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS) {
-    // The pointers lie inside `descriptor`; each view is bounded by what its
-    // own header says, as Windows itself reads them.
-    const ByteView ownerView{static_cast<const uint8_t*>(owner), owner ? 8u + 4u * static_cast<const uint8_t*>(owner)[1] : 0u};
+    // The pointers lie inside the descriptor the system made; each view is
+    // bounded by what its own header says, as the system itself reads them.
+    const ByteView ownerView{static_cast<const uint8_t*>(owner), owner ? GetLengthSid(owner) : 0u};
     const ByteView daclView{reinterpret_cast<const uint8_t*>(dacl), dacl ? dacl->AclSize : 0u};
     trusted = OnlyAdministratorsMayChange(ownerView, dacl != nullptr, daclView);
   }
