@@ -226,7 +226,8 @@ bool SlotBinds(const InspectReport& report) {
 
 bool PayloadBound(const InspectReport& report, uint32_t index) {
   return !SlotBinds(report) ||
-         (index < report.manifestDigests.size() && BindsManifest(report.slot.slot.key, report.manifestDigests[index].data()));
+         (index < report.manifestDigests.size() &&
+          BindsManifest(report.slot.slot.key, report.manifestDigests[index].data()));
 }
 
 std::string DescribeBindings(const InspectReport& report) {

@@ -65,7 +65,8 @@ std::string DescribeKeySlotSearch(KeySlotSearch search) {
     case KeySlotSearch::NotPe: return "not a PE image";
     case KeySlotSearch::None: return "no key slot: not a launcher stub, or one built before key slots";
     case KeySlotSearch::Several: return "the key slot's marker occurs more than once: which one the launcher reads is unknown";
-    case KeySlotSearch::Unreadable: return "the key slot has a version, state or binding count this packer does not know";
+    case KeySlotSearch::Unreadable:
+      return "the key slot has a version, state or binding count this packer does not know";
     case KeySlotSearch::Found: break;
   }
   return "a key slot";

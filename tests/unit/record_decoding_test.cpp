@@ -32,7 +32,8 @@ Outcome Read(const ByteVector& stack, uint32_t flags, const Guid16& type, uint32
   uint8_t* content = &sentinel;
   uint32_t size = 12345;
   Outcome out;
-  out.pair = key ? ReadRecordWithKey(key, item, type, id, &content, &size) : ReadRecord(item, type, id, &content, &size);
+  out.pair = key ? ReadRecordWithKey(key, item, type, id, &content, &size)
+                 : ReadRecord(item, type, id, &content, &size);
   if (out.pair.code != 0) {
     EXPECT_EQ(content, nullptr);
     EXPECT_EQ(size, 0u);
@@ -188,25 +189,23 @@ TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
 
   const ByteVector mine = BuildTestPayload(plan), theirs = BuildTestPayload(otherSpec),
                    another = BuildTestPayload(renamed);
-  const ByteVector mineManifest = BuildTestManifest(plan), anotherManifest = BuildTestManifest(renamed);
-  PayloadKey boundToMine = test;
-  DigestBytes(mineManifest.data(), static_cast<uint32_t>(mineManifest.size()), boundToMine.bindings[0]);
-  boundToMine.bindingCount = 1;
-  PayloadKey boundToBoth = boundToMine;
-  DigestBytes(anotherManifest.data(), static_cast<uint32_t>(anotherManifest.size()), boundToBoth.bindings[1]);
-  boundToBoth.bindingCount = 2;
+  // Bound to `plans`' manifests: the digests set-key --bind stamps.
+  const auto boundTo = [&](std::vector<const TestPayloadSpec*> plans) {
+    PayloadKey key = test;
+    for (const TestPayloadSpec* p : plans) {
+      const ByteVector manifest = BuildTestManifest(*p);
+      DigestBytes(manifest.data(), static_cast<uint32_t>(manifest.size()), key.bindings[key.bindingCount++]);
+    }
+    return key;
+  };
+  const PayloadKey boundToMine = boundTo({&plan}), boundToBoth = boundTo({&plan, &renamed});
   struct Case {
     const ByteVector* stack;
     const PayloadKey* key;
     uint32_t manifestCode, fileCode;
-  } cases[] = {{&mine, nullptr, 0, 0},
-               {&theirs, nullptr, 1392, 1392},
-               {&theirs, &other, 0, 0},
-               {&mine, &other, 1392, 1392},
-               {&mine, &boundToMine, 0, 0},
-               {&another, &boundToMine, 1392, 0},
-               {&another, &boundToBoth, 0, 0},
-               {&theirs, &boundToMine, 1392, 1392}};
+  } cases[] = {{&mine, nullptr, 0, 0},          {&theirs, nullptr, 1392, 1392},        {&theirs, &other, 0, 0},
+               {&mine, &other, 1392, 1392},     {&mine, &boundToMine, 0, 0},           {&another, &boundToMine, 1392, 0},
+               {&another, &boundToBoth, 0, 0},  {&theirs, &boundToMine, 1392, 1392}};
   for (const Case& c : cases) {
     const ErrorPair manifest = Read(*c.stack, 3, ManifestRecordType, 0, c.key).pair;
     EXPECT_EQ(manifest.code, c.manifestCode);
@@ -222,45 +221,33 @@ TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
 }
 
 // The slot as the launcher and the packer read it: each version within its
-// own bounds, never a digest past the count or the count past the room.
+// own bounds, never a digest past the count nor a count past the room.
 TEST(KeySlotTest, ReadsEachVersionWithinItsBounds) {
-  const auto slot = [](uint32_t version, uint32_t state, uint32_t count, size_t size) {
-    ByteVector bytes(size, 0x5A);
-    const MutableByteView view{bytes.data(), bytes.size()};
-    PutU32(view, kKeySlotVersionAt, version);
-    PutU32(view, kKeySlotStateAt, state);
-    PutU32(view, kKeySlotBindingCountAt, count);
-    return bytes;
-  };
-  struct Case {
-    const char* what;
-    ByteVector bytes;
+  const struct {
+    uint32_t version, state, count;
+    size_t size;
     bool readable;
-    uint32_t bindings;
-  } cases[] = {
-      {"version 1", slot(1, 1, 0, 280), true, 0},
-      {"version 1, bytes after it are no count", slot(1, 1, 7, 400), true, 0},
-      {"version 1 cut short", slot(1, 1, 0, 279), false, 0},
-      {"version 2 empty", slot(2, 0, 0, kKeySlotSize), true, 0},
-      {"version 2 with three", slot(2, 1, 3, kKeySlotSize), true, 3},
-      {"version 2 full", slot(2, 1, 16, kKeySlotSize), true, 16},
-      {"count past the room", slot(2, 1, 17, kKeySlotSize + 32), false, 0},
-      {"count of 2^32 - 1", slot(2, 1, 0xFFFFFFFF, kKeySlotSize), false, 0},
-      {"version 2 cut short", slot(2, 1, 1, kKeySlotSize - 1), false, 0},
-      {"version 2 cut before the count", slot(2, 1, 0, 282), false, 0},
-      {"version 3", slot(3, 1, 0, kKeySlotSize), false, 0},
-      {"state 2", slot(2, 2, 0, kKeySlotSize), false, 0},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{1, 1, 7, 400, true},  // a version 1 slot has no count, whatever follows it
+               {1, 1, 0, 279, false},         {2, 0, 0, kKeySlotSize, true},        {2, 1, 3, kKeySlotSize, true},
+               {2, 1, 16, kKeySlotSize, true}, {2, 1, 17, kKeySlotSize + 32, false}, {2, 1, 0xFFFFFFFF, 9999, false},
+               {2, 1, 1, kKeySlotSize - 1, false}, {3, 1, 0, kKeySlotSize, false},   {2, 2, 0, kKeySlotSize, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.version) + " " + std::to_string(c.count) + " " + std::to_string(c.size));
+    ByteVector bytes(c.size, 0x5A);
+    const MutableByteView view{bytes.data(), bytes.size()};
+    PutU32(view, kKeySlotVersionAt, c.version);
+    PutU32(view, kKeySlotStateAt, c.state);
+    PutU32(view, kKeySlotBindingCountAt, c.count);
     KeySlot read;
-    EXPECT_EQ(ReadKeySlot(ByteView{c.bytes.data(), c.bytes.size()}, &read), c.readable) << c.what;
+    ASSERT_EQ(ReadKeySlot(ByteView{bytes.data(), bytes.size()}, &read), c.readable);
     if (!c.readable) continue;
-    EXPECT_EQ(read.key.bindingCount, c.bindings) << c.what;
+    const uint32_t bindings = c.version == 1 ? 0 : c.count;
+    EXPECT_EQ(read.key.bindingCount, bindings);
+    // Without bindings every manifest is taken; with them, only theirs.
     uint8_t held[kContentDigestSize], absent[kContentDigestSize] = {};
     std::memset(held, 0x5A, sizeof held);
-    // A slot without bindings takes every manifest; one with them, only theirs.
-    EXPECT_TRUE(BindsManifest(read.key, held)) << c.what;
-    EXPECT_EQ(BindsManifest(read.key, absent), c.bindings == 0) << c.what;
+    EXPECT_TRUE(BindsManifest(read.key, held));
+    EXPECT_EQ(BindsManifest(read.key, absent), bindings == 0);
   }
 }
 
