@@ -30,7 +30,7 @@ constexpr size_t kContentSize = 64u << 20;
 struct Fixture {
   ByteVector stack;
   ByteVector content;
-  uint8_t modulus[256];
+  PayloadKey key{};  // no bindings: the bench reads a file record
   LocatedRecord record;
   EVP_PKEY* publicKey = nullptr;
   bool ready = false;
@@ -42,7 +42,7 @@ Fixture& Shared() {
     std::string error;
     const SigningKey* key = TestKey();
     if (!key) return f;
-    SigningKeyModulus(key, f.modulus);
+    SigningKeyModulus(key, f.key.modulus);
     f.content = MixedContent(kContentSize, 3, 12345);
     RecordEncoding encoding;
     encoding.level = 6;
@@ -55,7 +55,7 @@ Fixture& Shared() {
     }
     LocateRecord(f.stack.data(), static_cast<uint32_t>(f.stack.size()), FileRecordType, 1, &f.record);
     uint8_t blob[kPublicKeyBlobSize];
-    AssemblePublicKeyBlob(f.modulus, blob);
+    AssemblePublicKeyBlob(f.key.modulus, blob);
     const unsigned char* cursor = blob;
     f.publicKey = b2i_PublicKey(&cursor, kPublicKeyBlobSize);
     f.ready = f.publicKey != nullptr;
@@ -75,7 +75,7 @@ void BM_ReadRecord(benchmark::State& state) {
   for (auto _ : state) {
     uint8_t* content = nullptr;
     uint32_t size = 0;
-    const ErrorPair pair = ReadRecordWithKey(f.modulus, item, FileRecordType, 1, &content, &size);
+    const ErrorPair pair = ReadRecordWithKey(&f.key, item, FileRecordType, 1, &content, &size);
     if (pair.code != 0 || size != f.content.size()) return state.SkipWithError("ReadRecord failed");
     benchmark::DoNotOptimize(content);
     platform::FreeBlock(content);
@@ -170,7 +170,7 @@ void ReportPeakMemory() {
   gPlatform.FreeBlock = CountingFree;
   uint8_t* content = nullptr;
   uint32_t size = 0;
-  ReadRecordWithKey(f.modulus, ItemOf(f), FileRecordType, 1, &content, &size);
+  ReadRecordWithKey(&f.key, ItemOf(f), FileRecordType, 1, &content, &size);
   platform::FreeBlock(content);
   gPlatform = kPlatformDefaults;
   const uint64_t chunk = InflateChunkSize(f.record.dataSize);

@@ -79,7 +79,8 @@ file(CONFIGURE OUTPUT "${MSILAUNCH_KEY_SOURCE}" CONTENT
 "// ${_origin}. Do not edit.
 #include \"payload/payload_key.h\"
 // used: the slot must stay in the image even where nothing reads it, so that
-// the packer always finds it.
+// the packer always finds it. No bindings: those name payloads, which exist
+// only after the build (msilaunch-pack set-key --bind).
 extern const uint8_t kPayloadKeySlot[kKeySlotSize] __attribute__((used)) = {
     MSILAUNCH_KEY_SLOT_HEAD, ${_slot_state},
     ${_bytes}};

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadAsThePlacementDoes(ByteView{file.get(), size});
   // A slot found lies wholly inside the file.
   StubKeySlot slot;
-  if (FindKeySlot(ByteView{file.get(), size}, &slot) == KeySlotSearch::Found && !SpanFits(size, slot.at, kKeySlotSize))
+  if (FindKeySlot(ByteView{file.get(), size}, &slot) == KeySlotSearch::Found &&
+      !SpanFits(size, slot.at, KeySlotSizeOf(slot.slot.version)))
     std::abort();
 
   PayloadList list{};

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <vector>
 
-#include "base/platform.h"
 #include "packer/commands.h"
 #include "packer/file_io.h"
 #include "packer/key_slot.h"
@@ -12,7 +12,6 @@
 #include "packer/payload_writer.h"
 #include "packer/pe_placement.h"
 #include "payload/pe_image.h"
-#include "payload/record_decoding.h"
 #include "payload/record_stack.h"
 
 namespace {
@@ -51,36 +50,41 @@ bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPat
   return true;
 }
 
-// With --key, stamps it into the stub's key slot (*done says so). Then a
-// stub with a key slot must be able to install the payload: a manifest that
-// does not verify with the slot's key is refused, an empty slot is warned
+// With --key, stamps it (and --bind's bindings) into the stub's key slot
+// (*done says so). Then a stub with a key slot must be able to install the
+// payload: a manifest that does not verify with the slot's key, or that a
+// slot with bindings does not bind, is refused; an empty slot is warned
 // about (the payload would never install). False with the failure reported.
-bool SettleStubKey(const std::string& keyPath, bool replace, const std::string& stubPath,
-                   const std::string& payloadPath, const ByteVector& stack, ByteVector* stub, std::string* done) {
-  if (!keyPath.empty() && !StampKeyFromFile(keyPath, stubPath, replace, stub, done)) return false;
+bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& bindPaths, bool replace,
+                   const std::string& stubPath, const std::string& payloadPath, const ByteVector& stack,
+                   ByteVector* stub, std::string* done) {
+  if (!keyPath.empty() && !StampKeyFromFile(keyPath, bindPaths, stubPath, replace, stub, done)) return false;
   StubKeySlot found;
   if (FindKeySlot(ByteView{stub->data(), stub->size()}, &found) != KeySlotSearch::Found) return true;
+  const PayloadKey& key = found.slot.key;
   if (found.slot.state == kKeySlotEmpty) {
     std::fprintf(stderr, "msilaunch-pack: warning: %s: its key slot is empty, so the launcher verifies no record and "
                          "installs nothing (stamp a key with --key or set-key)\n", stubPath.c_str());
     return true;
   }
-  LocatedRecord manifest;  // ReadAttachInputs found it
-  LocateRecord(stack.data(), static_cast<uint32_t>(stack.size()), ManifestRecordType, 0, &manifest);
-  uint8_t* content = nullptr;
-  uint32_t contentSize = 0;
-  const ErrorPair pair = DecodeRecordWithKey(found.slot.modulus, PayloadFlagCompressed | PayloadFlagSigned, manifest,
-                                             &content, &contentSize);
-  platform::FreeBlock(content);
-  if (pair.code == 0) return true;
-  ReportError(payloadPath + ": its manifest does not verify with the key in " + stubPath + "'s key slot (sha256 " +
-              KeyFingerprint(found.slot.modulus) + "): the launcher would refuse it");
+  ManifestDigest digest;
+  std::string error;
+  if (!ReadManifestDigest(ByteView{stack.data(), stack.size()}, key.modulus, &digest, &error)) {
+    ReportError(payloadPath + ": its manifest does not verify with the key in " + stubPath + "'s key slot (sha256 " +
+                KeyFingerprint(key.modulus) + "): the launcher would refuse it");
+    return false;
+  }
+  if (BindsManifest(key, digest.data())) return true;
+  ReportError(payloadPath + ": its manifest (sha256 " + DigestHex(digest.data()) + ") is not one of the " +
+              std::to_string(key.bindingCount) + " payload(s) " + stubPath +
+              "'s key slot is bound to: the launcher would refuse it (bind it with set-key --bind before signing)");
   return false;
 }
 
-// carrier: "certificate" or "tail". keyPath: --key, or empty.
+// carrier: "certificate" or "tail". keyPath: --key, or empty; bindPaths: --bind's.
 int RunAttach(const std::string& stubPath, const std::string& payloadPath, const std::string& carrier,
-              const std::string& keyPath, bool replace, const std::string& outputPath) {
+              const std::string& keyPath, const std::vector<std::string>& bindPaths, bool replace,
+              const std::string& outputPath) {
   std::string error, stamped;
   ByteVector stub, stack, out;
   if (!ReadAttachInputs(stubPath, payloadPath, &stub, &stack)) return kExitFailed;
@@ -91,7 +95,7 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
                                      : ": not a PE32 executable"));
     return kExitFailed;
   }
-  if (!SettleStubKey(keyPath, replace, stubPath, payloadPath, stack, &stub, &stamped)) return kExitFailed;
+  if (!SettleStubKey(keyPath, bindPaths, replace, stubPath, payloadPath, stack, &stub, &stamped)) return kExitFailed;
   bool signedStub = tableSize != 0;
   bool placed = false;
   if (pe32Plus) {
@@ -144,5 +148,7 @@ int AttachCommand(const CliCall& call) {
     return UsageError(call, "--stub, --payload and -o are required");
   if (carrier != "certificate" && carrier != "tail") return UsageError(call, "--carrier must be certificate or tail");
   if (Given(call, "replace") && !Given(call, "key")) return UsageError(call, "--replace goes with --key");
-  return RunAttach(stub, payload, carrier, LastValue(call, "key"), Given(call, "replace"), output);
+  if (Given(call, "bind") && !Given(call, "key")) return UsageError(call, "--bind goes with --key");
+  return RunAttach(stub, payload, carrier, LastValue(call, "key"), Values(call, "bind"), Given(call, "replace"),
+                   output);
 }

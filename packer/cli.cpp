@@ -34,12 +34,16 @@ const char kKeygenHelp[] =
     "which inspect shows for a stub stamped with it.\n";
 
 const char kSetKeyHelp[] =
-    "usage: msilaunch-pack set-key --stub msilaunch.exe --key KEY.pub.pem -o stub.exe [--replace]\n"
+    "usage: msilaunch-pack set-key --stub msilaunch.exe --key KEY.pub.pem -o stub.exe [--bind PAYLOAD.bin ...]\n"
+    "                              [--replace]\n"
     "Writes the public key into the stub's key slot, which the launcher verifies\n"
     "every record with; a stub with an empty slot installs nothing. Do it before\n"
     "signing: a signed stub is refused (the slot lies under its signature).\n"
-    "A slot that holds another key is refused unless --replace is given; the\n"
-    "same key again changes nothing.\n";
+    "--bind PAYLOAD.bin (repeatable, up to 16 payloads): the launcher then installs\n"
+    "  only these payloads, not any other the key signed, such as one attached\n"
+    "  after signing. Each must verify with the key.\n"
+    "A slot that holds another key, or this key bound to other payloads, is\n"
+    "refused unless --replace is given; the same key again changes nothing.\n";
 
 const char kPackHelp[] =
     "usage: msilaunch-pack pack -k KEY.pem -o PAYLOAD.bin [--level N] [PACKAGE-OPTIONS] PACKAGE.msi ...\n"
@@ -55,9 +59,10 @@ const char kPackHelp[] =
 
 const char kAttachHelp[] =
     "usage: msilaunch-pack attach --stub msilaunch.exe --payload PAYLOAD.bin --carrier certificate|tail -o setup.exe\n"
-    "                             [--key KEY.pub.pem [--replace]]\n"
-    "--key: first stamp the key into the stub's key slot, as set-key does. A stub\n"
-    "  with a key slot takes only a payload whose manifest its key verifies.\n"
+    "                             [--key KEY.pub.pem [--bind PAYLOAD.bin ...] [--replace]]\n"
+    "--key, --bind: first stamp the key (and bindings) into the stub's key slot, as\n"
+    "  set-key does. A stub with a key slot takes only a payload whose manifest\n"
+    "  its key verifies and, when the slot has bindings, one of those it binds.\n"
     "certificate: the stub must be signed; the payload becomes an extension of an\n"
     "  extra certificate in its signature, which stays valid.\n"
     "tail: the payload ends the file; in a signed stub it lies inside the\n"
@@ -101,6 +106,7 @@ const CliOption kOutputOption = {"output", 'o', true};
 const CliOption kStubOption = {"stub", 0, true};
 const CliOption kReplaceOption = {"replace", 0, false};
 const CliOption kJsonOption = {"json", 0, false};
+const CliOption kBindOption = {"bind", 0, true};
 
 const CliCommand kCommands[] = {
     {"keygen", kKeygenHelp, {kOutputOption}, 0, CliFaults::Unexpected, KeygenCommand},
@@ -108,10 +114,11 @@ const CliCommand kCommands[] = {
      {{"key", 'k', true}, kOutputOption, {"level", 0, true}, {"arch", 0, true}, {"lcids", 0, true},
       {"code", 0, true}, {"name", 0, true}, {"cab", 0, true}},
      -1, CliFaults::NeedsValueOrUnknown, PackCommand},
-    {"set-key", kSetKeyHelp, {kStubOption, kKeyOption, kOutputOption, kReplaceOption}, 0, CliFaults::Unexpected,
-     SetKeyCommand},
+    {"set-key", kSetKeyHelp, {kStubOption, kKeyOption, kOutputOption, kBindOption, kReplaceOption}, 0,
+     CliFaults::Unexpected, SetKeyCommand},
     {"attach", kAttachHelp,
-     {kStubOption, {"payload", 0, true}, {"carrier", 0, true}, kOutputOption, kKeyOption, kReplaceOption},
+     {kStubOption, {"payload", 0, true}, {"carrier", 0, true}, kOutputOption, kKeyOption, kBindOption,
+      kReplaceOption},
      0, CliFaults::Unexpected, AttachCommand},
     {"inspect", kInspectHelp, {kKeyOption, kJsonOption}, 1, CliFaults::Unexpected, InspectCommand},
     {"simulate", kSimulateHelp,
@@ -225,6 +232,13 @@ std::string LastValue(const CliCall& call, const char* name) {
   for (const CliArgument& argument : call.arguments)
     if (argument.option != nullptr && std::strcmp(argument.option->name, name) == 0) value = argument.value;
   return value;
+}
+
+std::vector<std::string> Values(const CliCall& call, const char* name) {
+  std::vector<std::string> values;
+  for (const CliArgument& argument : call.arguments)
+    if (argument.option != nullptr && std::strcmp(argument.option->name, name) == 0) values.push_back(argument.value);
+  return values;
 }
 
 bool Given(const CliCall& call, const char* name) {

@@ -72,9 +72,10 @@ struct CliCommand {
 bool ParseCommandLine(const CliCommand& command, const std::vector<std::string>& arguments, CliCall* call,
                       std::string* fault);
 
-// The value of the last `name` option given ("" when none was), whether a
-// flag was given, and the operands in order.
+// The value of the last `name` option given ("" when none was), the values
+// of every one in order, whether a flag was given, and the operands in order.
 std::string LastValue(const CliCall& call, const char* name);
+std::vector<std::string> Values(const CliCall& call, const char* name);
 bool Given(const CliCall& call, const char* name);
 std::vector<std::string> Operands(const CliCall& call);
 

@@ -50,9 +50,15 @@ std::string ReportText(const InspectReport& report) {
                     "\n";
   const std::string slot = DescribeKeySlot(report);
   if (!slot.empty()) out += "key slot: " + slot + "\n";
+  if (SlotBinds(report))
+    for (uint32_t i = 0; i < report.slot.slot.key.bindingCount; ++i)
+      out += "key slot binds: manifest sha256 " + DigestHex(report.slot.slot.key.bindings[i]) + "\n";
   for (uint32_t p = 0; p < list.count; ++p) {
     out += "payload " + std::to_string(p) + ": " + std::to_string(list.items[p].rawSize) + " bytes, flags " +
            std::to_string(list.items[p].flags) + "\n";
+    if (SlotBinds(report))
+      out += "  manifest sha256 " + DigestHex(report.manifestDigests[p].data()) +
+             (PayloadBound(report, p) ? ": bound\n" : ": not bound, the launcher refuses this payload\n");
     for (const InspectedEntry& entry : report.entries)
       if (entry.payloadIndex == p) out += EntryText(entry);
     out += RecordText(report, report.payloads[p].manifest);
@@ -89,8 +95,11 @@ std::string RecordJson(const InspectReport& report, const RecordReport& record) 
 
 std::string PayloadJson(const InspectReport& report, uint32_t p) {
   const PayloadItem& item = report.list.items[p];
+  // bound: null when the key slot binds nothing, so every payload is taken.
   std::string out = "{\"index\": " + std::to_string(p) + ", \"size\": " + std::to_string(item.rawSize) +
-                    ", \"flags\": " + std::to_string(item.flags) + ", \"entries\": [";
+                    ", \"flags\": " + std::to_string(item.flags) + ", \"manifestSha256\": \"" +
+                    DigestHex(report.manifestDigests[p].data()) + "\", \"bound\": " +
+                    (!SlotBinds(report) ? "null" : PayloadBound(report, p) ? "true" : "false") + ", \"entries\": [";
   bool first = true;
   for (const InspectedEntry& entry : report.entries) {
     if (entry.payloadIndex != p) continue;
@@ -121,8 +130,12 @@ std::string KeySlotJson(const InspectReport& report) {
   if (report.slotSearch != KeySlotSearch::Found)
     return ", \"keySlot\": {\"state\": \"unreadable\", \"problem\": " + JsonString(DescribeKeySlot(report)) + "}";
   const bool stamped = report.slot.slot.state == kKeySlotStamped;
-  return ", \"keySlot\": {\"state\": \"" + std::string(stamped ? "stamped" : "empty") + "\", \"keySha256\": " +
-         (stamped ? JsonString(KeyFingerprint(report.slot.slot.modulus)) : "null") + "}";
+  const PayloadKey& key = report.slot.slot.key;
+  std::string bindings;
+  for (uint32_t i = 0; i < key.bindingCount; ++i) bindings += (i ? ", \"" : "\"") + DigestHex(key.bindings[i]) + "\"";
+  return ", \"keySlot\": {\"version\": " + std::to_string(report.slot.slot.version) + ", \"state\": \"" +
+         std::string(stamped ? "stamped" : "empty") + "\", \"keySha256\": " +
+         (stamped ? JsonString(KeyFingerprint(key.modulus)) : "null") + ", \"bindings\": [" + bindings + "]}";
 }
 
 std::string ReportJson(const InspectReport& report) {

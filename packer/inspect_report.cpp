@@ -69,23 +69,25 @@ void CheckOneFileNames(const InspectedEntry& package, const std::vector<Inspecte
     }
 }
 
-// The key the launcher in `file` verifies with: the one in its key slot,
-// or, for a file without a slot (a bare payload, a launcher built before
-// key slots), the packer's own built-in key. Null when there is none;
-// *name says whose key it is, or why there is none, for messages.
-const uint8_t* LaunchersKey(const std::vector<uint8_t>& file, uint8_t modulus[256], std::string* name) {
+// The key the launcher in `file` verifies with, without its bindings: the
+// one in its key slot, or, for a file without a slot (a bare payload, a
+// launcher built before key slots), the packer's own built-in key. Null
+// when there is none; *name says whose key it is, or why there is none, for
+// messages.
+const PayloadKey* LaunchersKey(const std::vector<uint8_t>& file, PayloadKey* key, std::string* name) {
   StubKeySlot found;
   if (FindKeySlot(ByteView{file.data(), file.size()}, &found) != KeySlotSearch::Found) {
     *name = "the built-in key (pass --key)";
-    return LoadBuiltInKey(modulus);
-  }
-  if (found.slot.state == kKeySlotEmpty) {
+    if (!LoadBuiltInKey(key)) return nullptr;
+  } else if (found.slot.state == kKeySlotEmpty) {
     *name = "its key slot is empty, so the launcher verifies nothing (stamp a key with set-key, or pass --key)";
     return nullptr;
+  } else {
+    *name = "the key in its key slot (pass --key)";
+    *key = found.slot.key;
   }
-  *name = "the key in its key slot (pass --key)";
-  std::memcpy(modulus, found.slot.modulus, sizeof found.slot.modulus);
-  return modulus;
+  key->bindingCount = 0;
+  return key;
 }
 
 }  // namespace
@@ -107,21 +109,21 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
-                  std::string* carrier, std::string* error) {
+bool FindPayloads(const std::vector<uint8_t>& file, const PayloadKey* key, PayloadList* list, std::string* carrier,
+                  std::string* error) {
   if (file.size() > std::numeric_limits<uint32_t>::max()) {
     *error = "larger than 4 GiB, more than the launcher reads";
     return false;
   }
   const uint32_t size = static_cast<uint32_t>(file.size());
-  // The launcher's own carriers, with --key's modulus in place of the launcher's.
-  uint8_t launchers[256];
+  // The launcher's own carriers, with --key's key in place of the launcher's.
+  PayloadKey launchers;
   std::string keyName = "the given key";
-  const uint8_t* key = modulus != nullptr ? modulus : LaunchersKey(file, launchers, &keyName);
-  ErrorPair pair = ReadCertificatePayloadsWithKey(key, file.data(), size, list);
+  const PayloadKey* used = key != nullptr ? key : LaunchersKey(file, &launchers, &keyName);
+  ErrorPair pair = ReadCertificatePayloadsWithKey(used, file.data(), size, list);
   *carrier = "certificate";
   if (pair.code == 0 && list->count == 0) {
-    pair = ReadTailPayloadWithKey(key, file.data(), size, list);
+    pair = ReadTailPayloadWithKey(used, file.data(), size, list);
     *carrier = size >= 2 && file[0] == 'M' && file[1] == 'Z' ? "tail" : "stack";
   }
   if (pair.code == 0) return true;
@@ -187,7 +189,7 @@ std::string DescribePair(const ErrorPair& pair) {
   return meaning + " (code " + std::to_string(pair.code) + ", line " + std::to_string(pair.line) + ")";
 }
 
-RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const uint8_t* modulus,
+RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const PayloadKey* key,
                            std::vector<uint8_t>* content) {
   RecordReport report;
   report.type = type == ManifestRecordType ? "manifest" : "file";
@@ -200,8 +202,8 @@ RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t
   }
   uint8_t* decoded = nullptr;
   uint32_t decodedSize = 0;
-  if (modulus != nullptr) {
-    report.pair = ReadRecordWithKey(modulus, item, type, id, &decoded, &decodedSize);
+  if (key != nullptr) {
+    report.pair = ReadRecordWithKey(key, item, type, id, &decoded, &decodedSize);
   } else if (report.found) {
     report.pair = DecodeRecord(item.flags & ~PayloadFlagSigned, located, &decoded, &decodedSize);
   } else {
@@ -215,11 +217,36 @@ RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t
   return report;
 }
 
-const uint8_t* ReportKey(const InspectReport& report) { return report.keyGiven ? report.modulus : nullptr; }
+const PayloadKey* ReportKey(const InspectReport& report) { return report.keyGiven ? &report.key : nullptr; }
+
+bool SlotBinds(const InspectReport& report) {
+  return report.slotSearch == KeySlotSearch::Found && report.slot.slot.state == kKeySlotStamped &&
+         report.slot.slot.key.bindingCount != 0;
+}
+
+bool PayloadBound(const InspectReport& report, uint32_t index) {
+  return !SlotBinds(report) ||
+         (index < report.manifestDigests.size() &&
+          BindsManifest(report.slot.slot.key, report.manifestDigests[index].data()));
+}
+
+std::string DescribeBindings(const InspectReport& report) {
+  if (!SlotBinds(report)) return "";
+  std::string out = "bound to " + std::to_string(report.slot.slot.key.bindingCount) + " payload(s)";
+  for (uint32_t p = 0; p < report.list.count; ++p)
+    out += (p ? ", payload " : "; payload ") + std::to_string(p) +
+           (PayloadBound(report, p) ? " bound" : " not bound (the launcher refuses it)");
+  return out;
+}
 
 std::vector<std::string> AllProblems(const InspectReport& report) {
   std::vector<std::string> problems = report.problems;
   if (!report.slotProblem.empty()) problems.push_back(report.slotProblem);
+  for (uint32_t p = 0; p < report.list.count; ++p)
+    if (!PayloadBound(report, p))
+      problems.push_back("payload " + std::to_string(p) + ": its manifest (sha256 " +
+                         DigestHex(report.manifestDigests[p].data()) +
+                         ") is not one the key slot is bound to: the launcher refuses it (code 1392, line 592)");
   return problems;
 }
 
@@ -232,7 +259,9 @@ std::string DescribeKeySlot(const InspectReport& report) {
     case KeySlotSearch::Found: break;
   }
   if (report.slot.slot.state == kKeySlotEmpty) return "empty (the launcher verifies nothing: stamp a key with set-key)";
-  return "stamped, key sha256 " + KeyFingerprint(report.slot.slot.modulus);
+  const uint32_t bindings = report.slot.slot.key.bindingCount;
+  return "stamped, key sha256 " + KeyFingerprint(report.slot.slot.key.modulus) +
+         (bindings ? ", bound to " + std::to_string(bindings) + " payload(s)" : std::string());
 }
 
 namespace {
@@ -243,8 +272,8 @@ std::string SlotProblem(const InspectReport& report) {
   if (!report.keyGiven || report.slotSearch != KeySlotSearch::Found) return "";
   if (report.slot.slot.state == kKeySlotEmpty)
     return "its key slot is empty: the launcher verifies nothing (stamp the key with set-key)";
-  if (std::memcmp(report.slot.slot.modulus, report.modulus, sizeof report.modulus) == 0) return "";
-  return "its key slot holds another key (sha256 " + KeyFingerprint(report.slot.slot.modulus) +
+  if (std::memcmp(report.slot.slot.key.modulus, report.key.modulus, sizeof report.key.modulus) == 0) return "";
+  return "its key slot holds another key (sha256 " + KeyFingerprint(report.slot.slot.key.modulus) +
          "): the launcher refuses what --key verifies";
 }
 
@@ -254,7 +283,7 @@ int OpenReport(const std::string& path, const std::string& keyPath, InspectRepor
   report->path = path;
   report->keyGiven = !keyPath.empty();
   std::string error;
-  if (report->keyGiven && !LoadPublicModulus(keyPath, report->modulus, &error)) {
+  if (report->keyGiven && !LoadPublicModulus(keyPath, report->key.modulus, &error)) {
     ReportError(error);
     return kExitFailed;
   }
@@ -269,6 +298,11 @@ int OpenReport(const std::string& path, const std::string& keyPath, InspectRepor
     if (stubAllowed && report->carrier == "none" && report->slotSearch == KeySlotSearch::Found) return kExitOk;
     ReportError(path + ": " + error);
     return kExitInvalid;
+  }
+  for (uint32_t p = 0; p < report->list.count; ++p) {
+    ManifestDigest digest;
+    DigestBytes(report->list.items[p].manifest, report->list.items[p].manifestSize, digest.data());
+    report->manifestDigests.push_back(digest);
   }
   const bool complete = CollectEntries(report->list, &report->entries);
   report->problems = CheckManifest(report->list, report->entries);

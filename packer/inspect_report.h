@@ -29,13 +29,15 @@ struct InspectedEntry {
 
 // The payloads of a file, found as the launcher finds them (certificate
 // carrier first, then the file tail; a bare record stack is a tail), with
-// every manifest verified by the key whose modulus is given or, when
-// `modulus` is null, by the key the launcher in the file verifies with: the
-// one in its key slot (none when the slot is empty), or the built-in key for
-// a file without a slot. *carrier says which carrier found them ("none"
-// when neither found a payload). False with *error set when none is found.
-bool FindPayloads(const std::vector<uint8_t>& file, const uint8_t* modulus, PayloadList* list,
-                  std::string* carrier, std::string* error);
+// every manifest verified by `key` or, when it is null, by the key the
+// launcher in the file verifies with: the one in its key slot (none when the
+// slot is empty), or the built-in key for a file without a slot. The slot's
+// bindings are left out here, so that a payload it does not bind is still
+// listed (PayloadBound says whether it is). *carrier says which carrier
+// found them ("none" when neither found a payload). False with *error set
+// when none is found.
+bool FindPayloads(const std::vector<uint8_t>& file, const PayloadKey* key, PayloadList* list, std::string* carrier,
+                  std::string* error);
 
 // Every entry of every payload, in walk order. False when the walk found a
 // cut entry.
@@ -60,10 +62,10 @@ struct RecordReport {
   ErrorPair pair{0, 0};  // (0, 0) when it decoded (and verified)
 };
 
-// Reads record (`type`, `id`) of `item`, verified with `modulus` unless it
-// is null. When it decodes and `content` is not null, *content gets its
+// Reads record (`type`, `id`) of `item`, verified with `key` unless it is
+// null. When it decodes and `content` is not null, *content gets its
 // bytes.
-RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const uint8_t* modulus,
+RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t id, const PayloadKey* key,
                            std::vector<uint8_t>* content);
 
 // A failed read in words, with its pair: "signature does not verify (code
@@ -82,12 +84,13 @@ struct PayloadReport {
 struct InspectReport {
   std::string path;
   bool keyGiven = false;
-  uint8_t modulus[256] = {};  // --key's, when given
+  PayloadKey key{};  // --key's, when given; it binds nothing
   PayloadList list{};
   std::string carrier;                  // "certificate", "tail" or "stack"
   std::vector<InspectedEntry> entries;  // every payload's, in walk order
   std::vector<std::string> problems;    // the manifest's, one sentence each
   std::vector<PayloadReport> payloads;  // by payload index, from ReadRecords
+  std::vector<ManifestDigest> manifestDigests;  // by payload index: what a slot binds it by
   KeySlotSearch slotSearch = KeySlotSearch::NotPe;  // the launcher's key slot in the file
   StubKeySlot slot;                                 // what it holds, when Found
   // With --key: why the launcher in the file would refuse what the key
@@ -100,8 +103,19 @@ struct InspectReport {
   ~InspectReport() { ReleasePayloadList(&list); }
 };
 
-// The modulus records are verified with: --key's, or null without one.
-const uint8_t* ReportKey(const InspectReport& report);
+// The key records are verified with: --key's, or null without one.
+const PayloadKey* ReportKey(const InspectReport& report);
+
+// Whether the file's key slot holds a key with bindings, and whether the
+// launcher in the file takes payload `index` by them (BindsManifest, as its
+// decoder asks): always, when the slot binds nothing.
+bool SlotBinds(const InspectReport& report);
+bool PayloadBound(const InspectReport& report, uint32_t index);
+
+// The bindings in words, for a slot that has them: "bound to 2 payload(s);
+// payload 0 bound, payload 1 not bound (the launcher refuses it)"; empty
+// otherwise.
+std::string DescribeBindings(const InspectReport& report);
 
 // Loads --key's modulus (unless `keyPath` is empty), reads `path`, finds its
 // key slot and its payloads, collects their entries and checks the
@@ -111,8 +125,9 @@ const uint8_t* ReportKey(const InspectReport& report);
 // with a key slot (the report then lists no payload).
 int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report, bool stubAllowed = false);
 
-// The manifest's problems and then, with --key, the key slot's: what
-// inspect lists and verify fails on (extract needs only the manifest whole).
+// The manifest's problems and then the key slot's (with --key, a slot that
+// refuses that key; a payload the slot's bindings leave out): what inspect
+// lists and verify fails on (extract needs only the manifest whole).
 std::vector<std::string> AllProblems(const InspectReport& report);
 
 // The key slot's state in words: "stamped, key sha256 ...", "empty (...)",

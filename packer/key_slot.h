@@ -3,8 +3,10 @@
 // msilaunch-pack set-key and attach --key read the key file around it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/byte_view.h"
 #include "packer/payload_writer.h"
@@ -15,7 +17,7 @@ enum class KeySlotSearch {
   NotPe,       // the file is no PE image
   None,        // no section holds the marker: no launcher, or one built before key slots
   Several,     // the marker occurs more than once
-  Unreadable,  // one marker, but no slot of a version and state this packer knows behind it
+  Unreadable,  // one marker, but no slot of a version, state and binding count this packer knows behind it
   Found,
 };
 
@@ -33,21 +35,40 @@ KeySlotSearch FindKeySlot(ByteView file, StubKeySlot* found);
 // A sentence for each search result but Found ("no key slot: ...").
 std::string DescribeKeySlotSearch(KeySlotSearch search);
 
+// What a slot binds a manifest by: the SHA-256 of its content.
+using ManifestDigest = std::array<uint8_t, kContentDigestSize>;
+
+// Finds the manifest record that ends the record stack `stack` (a payload as
+// pack writes it), decodes it as the launcher does and verifies it with the
+// key `modulus` alone (whether a slot binds it is the caller's question),
+// and stores its content's digest. False with *error set ("not a payload
+// ...", "its manifest does not verify ...").
+bool ReadManifestDigest(ByteView stack, const uint8_t modulus[256], ManifestDigest* digest, std::string* error);
+
 // What StampKeySlot did.
 enum class KeyStamp {
   Stamped,      // the slot was empty
   Replaced,     // it held another key and `replace` was given
-  AlreadyHeld,  // it holds this key already: the stub is left as it is, signed or not
+  Bound,        // it held this key without bindings, and now binds
+  Rebound,      // it held this key bound to other payloads, and `replace` was given
+  AlreadyHeld,  // it holds this key and these bindings already: the stub is left as it is, signed or not
 };
 
 // Writes the key `modulus` (least significant byte first) into the key slot
-// of the launcher stub `stub`, marks the slot stamped and recomputes the PE
-// checksum (when set), into *out. False with *error set, *out untouched,
-// when FindKeySlot finds no one slot, when the stub is signed (the key lies
-// under the signature's hash: stamp first, then sign), and when the slot
-// holds another key and `replace` is false.
-bool StampKeySlot(const ByteVector& stub, const uint8_t modulus[256], bool replace, ByteVector* out,
-                  KeyStamp* stamp, std::string* error);
+// of the launcher stub `stub`, with `bindings` (each kept once, in order),
+// marks the slot stamped and recomputes the PE checksum (when set), into
+// *out. No bindings leaves those of a slot that holds this key as they are
+// and stamps none otherwise. False with *error set, *out untouched, when
+// FindKeySlot finds no one slot, when bindings are given and the slot is of
+// version 1 or has too little room for them, when the stub is signed (the
+// slot lies under the signature's hash: stamp first, then sign), and when the
+// slot holds another key, or this key bound to other payloads, and `replace`
+// is false.
+bool StampKeySlot(const ByteVector& stub, const uint8_t modulus[256], const std::vector<ManifestDigest>& bindings,
+                  bool replace, ByteVector* out, KeyStamp* stamp, std::string* error);
+
+// A digest as 64 lowercase hex digits.
+std::string DigestHex(const uint8_t digest[kContentDigestSize]);
 
 // The key's fingerprint: the SHA-256 of its SubjectPublicKeyInfo DER (what
 // `openssl pkey -pubin -in KEY.pub.pem -outform DER | sha256sum` prints),

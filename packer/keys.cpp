@@ -108,24 +108,43 @@ bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::st
   return loaded;
 }
 
-bool StampKeyFromFile(const std::string& keyPath, const std::string& stubPath, bool replace, ByteVector* stub,
-                      std::string* done) {
+bool StampKeyFromFile(const std::string& keyPath, const std::vector<std::string>& bindPaths,
+                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done) {
   uint8_t modulus[256];
   std::string error;
   if (!LoadPublicModulus(keyPath, modulus, &error)) {
     ReportError(error);
     return false;
   }
+  std::vector<ManifestDigest> bindings;
+  for (const std::string& path : bindPaths) {
+    ByteVector payload;
+    ManifestDigest digest;
+    if (!ReadWholeFile(path, &payload, &error)) {
+      ReportError(error);
+      return false;
+    }
+    if (!ReadManifestDigest(ByteView{payload.data(), payload.size()}, modulus, &digest, &error)) {
+      ReportError(path + ": " + error);
+      return false;
+    }
+    bindings.push_back(digest);
+  }
   ByteVector stamped;
   KeyStamp stamp = KeyStamp::Stamped;
-  if (!StampKeySlot(*stub, modulus, replace, &stamped, &stamp, &error)) {
+  if (!StampKeySlot(*stub, modulus, bindings, replace, &stamped, &stamp, &error)) {
     ReportError(stubPath + ": " + error);
     return false;
   }
   *stub = std::move(stamped);
   const char* what = stamp == KeyStamp::AlreadyHeld ? " already there, the stub unchanged"
                      : stamp == KeyStamp::Replaced  ? " stamped over another key"
+                     : stamp == KeyStamp::Bound     ? " already there, now bound"
+                     : stamp == KeyStamp::Rebound   ? " already there, bound anew"
                                                     : " stamped";
   *done = "key sha256 " + KeyFingerprint(modulus) + what;
+  StubKeySlot slot;
+  if (FindKeySlot(ByteView{stub->data(), stub->size()}, &slot) == KeySlotSearch::Found && slot.slot.key.bindingCount)
+    *done += ", bound to " + std::to_string(slot.slot.key.bindingCount) + " payload(s)";
   return true;
 }

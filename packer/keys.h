@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "packer/payload_writer.h"
 
@@ -25,9 +26,11 @@ bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, st
 bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error);
 
 // Stamps the public key at `keyPath` into the key slot of *stub, the bytes of
-// the file `stubPath` (StampKeySlot: an empty slot, or another key with
-// `replace`; the same key leaves the stub as it is). True with *stub
-// stamped and *done saying what happened and the key's fingerprint; false
-// with the failure reported, *stub unchanged.
-bool StampKeyFromFile(const std::string& keyPath, const std::string& stubPath, bool replace, ByteVector* stub,
-                      std::string* done);
+// the file `stubPath`, bound to the manifests of the payloads at `bindPaths`
+// (each must verify with the key), or with no new bindings when there are
+// none (StampKeySlot: an empty slot, or another key with `replace`; the same
+// key and bindings leave the stub as it is). True with *stub stamped and
+// *done saying what happened, the key's fingerprint and how many payloads
+// the slot binds; false with the failure reported, *stub unchanged.
+bool StampKeyFromFile(const std::string& keyPath, const std::vector<std::string>& bindPaths,
+                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done);

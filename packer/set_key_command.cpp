@@ -1,7 +1,7 @@
 // set-key: stamps the payload key into the key slot of a launcher stub, so
-// that a prebuilt stub verifies the vendor's payloads. It comes before the
-// payload is attached and the stub is signed: the slot lies under the
-// signature's hash.
+// that a prebuilt stub verifies the vendor's payloads, and with --bind the
+// only payloads it installs. It comes before the payload is attached and the
+// stub is signed: the slot lies under the signature's hash.
 #include <cstdio>
 #include <string>
 
@@ -18,7 +18,7 @@ int SetKeyCommand(const CliCall& call) {
     ReportError(error);
     return kExitFailed;
   }
-  if (!StampKeyFromFile(key, stub, Given(call, "replace"), &bytes, &done)) return kExitFailed;
+  if (!StampKeyFromFile(key, Values(call, "bind"), stub, Given(call, "replace"), &bytes, &done)) return kExitFailed;
   if (!WriteFileAtomically(output, bytes, 0755, &error)) {
     ReportError(error);
     return kExitFailed;

@@ -25,6 +25,7 @@ struct Answer {
   Machine machine;
   SelectionPass pass;
   PackageSelection selection;
+  int refusedPayload;  // a payload the key slot does not bind, which ends the launcher's start-up; -1: none
 };
 
 // The shipping launcher is a 32-bit program: on 64-bit Windows it runs
@@ -48,10 +49,20 @@ bool ParseLcid(const std::string& text, uint32_t* lcid) {
   return true;
 }
 
-Answer Simulate(const PayloadList& payloads, const Machine& machine) {
+// The first payload the launcher's start-up refuses because its key slot
+// does not bind it; -1 when it takes them all. Any one ends the run before
+// a package is chosen.
+int RefusedPayload(const InspectReport& report) {
+  for (uint32_t p = 0; p < report.list.count; ++p)
+    if (!PayloadBound(report, p)) return static_cast<int>(p);
+  return -1;
+}
+
+Answer Simulate(const InspectReport& report, const Machine& machine) {
+  Answer answer{machine, SelectionPass::None, PackageSelection{}, RefusedPayload(report)};
+  if (answer.refusedPayload >= 0) return answer;
   // The run reads the report's payloads and never releases them.
-  RunContext run{machine.lcid, machine.isWow64, payloads};
-  Answer answer{machine, SelectionPass::None, PackageSelection{}};
+  RunContext run{machine.lcid, machine.isWow64, report.list};
   answer.pass = SelectPackageByPass(&run, &answer.selection);
   return answer;
 }
@@ -77,6 +88,12 @@ const char* PassJson(SelectionPass pass) {
 }
 
 const char* kNoPackage = "(13, 2151) and string 101";
+const char* kNotBound = "(1392, 592) and string 101";
+
+std::string RefusalText(const Answer& answer) {
+  return "the launcher refuses payload " + std::to_string(answer.refusedPayload) +
+         ", which its key slot does not bind: it ends with " + kNotBound;
+}
 
 std::string MachineText(const Machine& machine) {
   const std::string name = LocaleNameOf(machine.lcid);
@@ -87,6 +104,7 @@ std::string MachineText(const Machine& machine) {
 }
 
 std::string AnswerText(const Answer& answer) {
+  if (answer.refusedPayload >= 0) return RefusalText(answer);
   if (answer.pass == SelectionPass::None) return std::string("no package fits: the launcher ends with ") + kNoPackage;
   const PackageSelection& s = answer.selection;
   return "package " + std::to_string(s.packageId) + " \"" + s.productName + "\" (" + s.architecture + ", LCIDs " +
@@ -100,6 +118,9 @@ std::string AnswerJson(const Answer& answer) {
   std::string out = "{\"arch\": \"" + m.arch + "\", \"wow64\": " + (m.isWow64 ? "true" : "false") +
                     ", \"lcid\": " + std::to_string(m.lcid) + ", \"locale\": " +
                     (name.empty() ? "null" : JsonString(name)) + ", \"pass\": " + PassJson(answer.pass);
+  if (answer.refusedPayload >= 0)
+    return out + ", \"package\": null, \"failure\": {\"code\": 1392, \"line\": 592, \"string\": 101, \"payload\": " +
+           std::to_string(answer.refusedPayload) + "}}";
   if (answer.pass == SelectionPass::None)
     return out + ", \"package\": null, \"failure\": {\"code\": 13, \"line\": 2151, \"string\": 101}}";
   const PackageSelection& s = answer.selection;
@@ -130,9 +151,10 @@ std::string TableText(const std::string& path, const std::vector<Answer>& answer
     char row[64];
     std::snprintf(row, sizeof row, "%-5s %-7s %-6u %-11s ", answer.machine.arch.c_str(),
                   LocaleNameOf(answer.machine.lcid).c_str(), answer.machine.lcid, PassText(answer.pass));
-    out += row + (answer.pass == SelectionPass::None
-                      ? std::string(kNoPackage)
-                      : std::to_string(answer.selection.packageId) + " \"" + answer.selection.productName + "\"") +
+    out += row + (answer.refusedPayload >= 0       ? "refused: " + std::string(kNotBound)
+                  : answer.pass == SelectionPass::None ? std::string(kNoPackage)
+                                                       : std::to_string(answer.selection.packageId) + " \"" +
+                                                             answer.selection.productName + "\"") +
            "\n";
   }
   return out;
@@ -146,19 +168,28 @@ int RunSimulate(const CliCall& call, const std::string& path, const std::vector<
   if (!report.slotProblem.empty())
     std::fprintf(stderr, "msilaunch-pack: warning: %s: %s\n", path.c_str(), report.slotProblem.c_str());
   std::vector<Answer> answers;
-  for (const Machine& machine : machines) answers.push_back(Simulate(report.list, machine));
+  for (const Machine& machine : machines) answers.push_back(Simulate(report, machine));
   const bool json = Given(call, "json");
+  // Only a slot with bindings adds to the output: without, it is as it always was.
+  std::string bindingsJson, bindingsText = DescribeBindings(report);
+  if (SlotBinds(report)) {
+    bindingsJson = ", \"bound\": [";
+    for (uint32_t p = 0; p < report.list.count; ++p)
+      bindingsJson += std::string(p ? ", " : "") + (PayloadBound(report, p) ? "true" : "false");
+    bindingsJson += "]";
+    bindingsText = "key slot " + bindingsText + "\n";
+  }
   std::string out;
   if (table && json) {
-    out = "{\"file\": " + JsonString(path) + ", \"cases\": [";
+    out = "{\"file\": " + JsonString(path) + bindingsJson + ", \"cases\": [";
     for (size_t i = 0; i < answers.size(); ++i) out += (i ? ", " : "") + AnswerJson(answers[i]);
     out += "]}\n";
   } else if (table) {
-    out = TableText(path, answers);
+    out = TableText(path, answers) + bindingsText;
   } else if (json) {
-    out = "{\"file\": " + JsonString(path) + ", \"case\": " + AnswerJson(answers[0]) + "}\n";
+    out = "{\"file\": " + JsonString(path) + bindingsJson + ", \"case\": " + AnswerJson(answers[0]) + "}\n";
   } else {
-    out = path + " on " + MachineText(answers[0].machine) + ":\n  " + AnswerText(answers[0]) + "\n";
+    out = path + " on " + MachineText(answers[0].machine) + ":\n  " + AnswerText(answers[0]) + "\n" + bindingsText;
   }
   std::fputs(out.c_str(), stdout);
   return kExitOk;

@@ -1,5 +1,6 @@
-// verify: every record decodes and verifies with --key, and the manifest
-// holds together; one line per problem otherwise.
+// verify: every record decodes and verifies with --key, the manifest holds
+// together and a key slot with bindings binds every payload; one line per
+// problem otherwise.
 #include <cstdio>
 #include <string>
 
@@ -25,7 +26,8 @@ int VerifyCommand(const CliCall& call) {
   }
   for (const std::string& problem : problems) ReportError(report.path + ": " + problem);
   if (!problems.empty()) return kExitInvalid;
-  std::printf("%s: %u payload(s), %zu entries, every record verifies\n", report.path.c_str(), report.list.count,
-              report.entries.size());
+  const std::string bindings = DescribeBindings(report);
+  std::printf("%s: %u payload(s), %zu entries, every record verifies%s\n", report.path.c_str(), report.list.count,
+              report.entries.size(), bindings.empty() ? "" : ("; key slot " + bindings).c_str());
   return kExitOk;
 }

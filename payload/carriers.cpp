@@ -30,7 +30,7 @@ bool FindSignedMessage(ByteView file, ByteView* message) {
 // Copies `size` bytes into a fresh item and reads its manifest. On code 0
 // the item owns both blocks; otherwise it owns nothing. `copyLine` is the
 // site of a failed copy.
-ErrorPair MakeItem(const uint8_t* modulus, const uint8_t* bytes, uint32_t size, uint32_t copyLine,
+ErrorPair MakeItem(const PayloadKey* key, const uint8_t* bytes, uint32_t size, uint32_t copyLine,
                    PayloadItem* item) {
   *item = PayloadItem{};
   item->flags = kPayloadFlags;
@@ -39,7 +39,7 @@ ErrorPair MakeItem(const uint8_t* modulus, const uint8_t* bytes, uint32_t size, 
   if (!item->raw) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, copyLine);
   if (size) std::memcpy(item->raw, bytes, size);
   const ErrorPair pair =
-      ReadRecordWithKey(modulus, *item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
+      ReadRecordWithKey(key, *item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
   if (pair.code != 0) {
     platform::FreeBlock(item->raw);
     *item = PayloadItem{};
@@ -58,7 +58,7 @@ ErrorPair AddItem(PayloadList* list, PayloadItem* item, ErrorPair pair, uint32_t
 }
 
 // Every matching extension of one decoded certificate becomes an item.
-ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate, PayloadList* list,
+ErrorPair ReadExtensions(const PayloadKey* key, const Certificate* certificate, PayloadList* list,
                          ErrorPair pair) {
   const uint32_t extensionCount = platform::GetExtensionCount(certificate);
   for (uint32_t j = 0; j < extensionCount; ++j) {
@@ -70,7 +70,7 @@ ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate,
     if (!extension.oid || std::strcmp(extension.oid, PayloadExtensionOid) != 0) continue;
     PayloadItem item;
     constexpr uint32_t kExtensionNotCopied = 907, kExtensionNotAdded = 892;
-    pair = MakeItem(modulus, extension.value, extension.valueSize, kExtensionNotCopied, &item);
+    pair = MakeItem(key, extension.value, extension.valueSize, kExtensionNotCopied, &item);
     if (pair.code == 0) pair = AddItem(list, &item, pair, kExtensionNotAdded);
     if (pair.code != 0) break;
   }
@@ -78,7 +78,7 @@ ErrorPair ReadExtensions(const uint8_t* modulus, const Certificate* certificate,
 }
 
 // Runs the certificate loop over an opened and filled message.
-ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, PayloadList* list, ErrorPair pair) {
+ErrorPair ReadCertificates(const PayloadKey* key, SignedMessage* message, PayloadList* list, ErrorPair pair) {
   uint32_t certificateCount = 0;
   constexpr uint32_t kCertificateCountUnknown = 846;
   if (!platform::GetCertificateCount(message, &certificateCount))
@@ -104,7 +104,7 @@ ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, Paylo
       platform::FreeBlock(der);
       return pair;
     }
-    pair = ReadExtensions(modulus, certificate, list, pair);
+    pair = ReadExtensions(key, certificate, list, pair);
     platform::FreeCertificate(certificate);
     platform::FreeBlock(der);
     if (pair.code != 0) break;
@@ -114,7 +114,7 @@ ErrorPair ReadCertificates(const uint8_t* modulus, SignedMessage* message, Paylo
 
 }  // namespace
 
-ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+ErrorPair ReadCertificatePayloadsWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize,
                                          PayloadList* list) {
   constexpr uint32_t kNoCertificatePayload = 789;  // not signed, or no extension of ours: no failure
   const ErrorPair nothing{ErrorCode::Success, kNoCertificatePayload};
@@ -130,26 +130,25 @@ ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8
   if (!platform::UpdateSignedMessage(message, signedMessage.data, static_cast<uint32_t>(signedMessage.size)))
     pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kMessageNotUpdated);
   else
-    pair = ReadCertificates(modulus, message, list, pair);
+    pair = ReadCertificates(key, message, list, pair);
   platform::CloseSignedMessage(message);
   return pair;
 }
 
-ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
-                                 PayloadList* list) {
+ErrorPair ReadTailPayloadWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize, PayloadList* list) {
   PayloadItem item;
   constexpr uint32_t kTailNotCopied = 2016, kTailNotAdded = 2001;
-  const ErrorPair pair = MakeItem(modulus, file, fileSize, kTailNotCopied, &item);
+  const ErrorPair pair = MakeItem(key, file, fileSize, kTailNotCopied, &item);
   if (pair.code != 0) return pair;
   return AddItem(list, &item, pair, kTailNotAdded);
 }
 
 ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
-  uint8_t modulus[256];
-  return ReadCertificatePayloadsWithKey(LoadBuiltInKey(modulus), file, fileSize, list);
+  PayloadKey key;
+  return ReadCertificatePayloadsWithKey(LoadBuiltInKey(&key), file, fileSize, list);
 }
 
 ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list) {
-  uint8_t modulus[256];
-  return ReadTailPayloadWithKey(LoadBuiltInKey(modulus), file, fileSize, list);
+  PayloadKey key;
+  return ReadTailPayloadWithKey(LoadBuiltInKey(&key), file, fileSize, list);
 }

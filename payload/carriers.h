@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/error_pair.h"
+#include "payload/payload_key.h"
 #include "payload/payload_list.h"
 
 // "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546"
@@ -20,9 +21,8 @@ ErrorPair ReadCertificatePayloads(const uint8_t* file, uint32_t fileSize, Payloa
 // byte; appends it when its manifest reads and verifies.
 ErrorPair ReadTailPayload(const uint8_t* file, uint32_t fileSize, PayloadList* list);
 
-// The same with another key's modulus (least significant byte first; null:
-// no key), for the packer's tools, which read payloads made with any key.
-ErrorPair ReadCertificatePayloadsWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
+// The same with another key (null: no key), for the packer's tools, which
+// read payloads made with any key.
+ErrorPair ReadCertificatePayloadsWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize,
                                          PayloadList* list);
-ErrorPair ReadTailPayloadWithKey(const uint8_t modulus[256], const uint8_t* file, uint32_t fileSize,
-                                 PayloadList* list);
+ErrorPair ReadTailPayloadWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize, PayloadList* list);

@@ -2,16 +2,41 @@
 
 #include <cstring>
 
-bool ReadKeySlot(ByteView bytes, KeySlot* slot) {
-  ByteView modulus;
-  if (!U32(bytes, kKeySlotVersionAt, &slot->version) || !U32(bytes, kKeySlotStateAt, &slot->state) ||
-      !Sub(bytes, kKeySlotModulusAt, sizeof slot->modulus, &modulus))
-    return false;
-  std::memcpy(slot->modulus, modulus.data, sizeof slot->modulus);
-  return slot->version == kKeySlotVersion && (slot->state == kKeySlotEmpty || slot->state == kKeySlotStamped);
+uint32_t KeySlotSizeOf(uint32_t version) {
+  if (version == kKeySlotVersion1) return kKeySlotVersion1Size;
+  return version == kKeySlotVersion ? kKeySlotSize : 0;
 }
 
-const uint8_t* LoadBuiltInKey(uint8_t modulus[256]) {
+bool ReadKeySlot(ByteView bytes, KeySlot* slot) {
+  ByteView whole, modulus;
+  if (!U32(bytes, kKeySlotVersionAt, &slot->version) || KeySlotSizeOf(slot->version) == 0 ||
+      !Sub(bytes, 0, KeySlotSizeOf(slot->version), &whole) || !U32(whole, kKeySlotStateAt, &slot->state) ||
+      !Sub(whole, kKeySlotModulusAt, sizeof slot->key.modulus, &modulus))
+    return false;
+  std::memcpy(slot->key.modulus, modulus.data, sizeof slot->key.modulus);
+  std::memset(slot->key.bindings, 0, sizeof slot->key.bindings);
+  slot->key.bindingCount = 0;
+  if (slot->version == kKeySlotVersion) {
+    ByteView digests;
+    // A count past the capacity would have the launcher read digests that
+    // are not there; such a slot is no slot.
+    if (!U32(whole, kKeySlotBindingCountAt, &slot->key.bindingCount) ||
+        slot->key.bindingCount > kKeySlotBindingCapacity ||
+        !Sub(whole, kKeySlotBindingsAt, slot->key.bindingCount * uint64_t{kContentDigestSize}, &digests))
+      return false;
+    if (digests.size) std::memcpy(slot->key.bindings, digests.data, digests.size);
+  }
+  return slot->state == kKeySlotEmpty || slot->state == kKeySlotStamped;
+}
+
+bool BindsManifest(const PayloadKey& key, const uint8_t digest[kContentDigestSize]) {
+  if (key.bindingCount == 0) return true;
+  for (uint32_t i = 0; i < key.bindingCount && i < kKeySlotBindingCapacity; ++i)
+    if (std::memcmp(key.bindings[i], digest, kContentDigestSize) == 0) return true;
+  return false;
+}
+
+const PayloadKey* LoadBuiltInKey(PayloadKey* key) {
   // Volatile reads: the slot's initializer is the build's, its bytes in the
   // file are whatever the packer stamped since; only a read of the image
   // itself sees the latter, whatever the optimiser knows.
@@ -20,8 +45,8 @@ const uint8_t* LoadBuiltInKey(uint8_t modulus[256]) {
   for (uint32_t i = 0; i < kKeySlotSize; ++i) bytes[i] = image[i];
   KeySlot slot;
   if (!ReadKeySlot(ByteView{bytes, sizeof bytes}, &slot) || slot.state != kKeySlotStamped) return nullptr;
-  std::memcpy(modulus, slot.modulus, sizeof slot.modulus);
-  return modulus;
+  *key = slot.key;
+  return key;
 }
 
 void AssemblePublicKeyBlob(const uint8_t modulus[256], uint8_t blob[kPublicKeyBlobSize]) {

@@ -44,15 +44,15 @@ uint32_t SiteLine(RecordKind kind, uint32_t manifestLine, uint32_t fileLine) {
 }
 
 // RSASSA-PKCS1-v1_5 over the content's SHA-256 `digest` against a key assembled afresh
-// from `modulus`. Nothing from one check is reused by the next, so a key
-// object can never be shared across payloads. No modulus (an empty key
-// slot) is a key that cannot be loaded.
-ErrorPair VerifyContent(const uint8_t* modulus, const LocatedRecord& record,
+// from `payloadKey`'s modulus, and for a manifest the key's bindings. Nothing
+// from one check is reused by the next, so a key object can never be shared
+// across payloads. No key (an empty key slot) is a key that cannot be loaded.
+ErrorPair VerifyContent(const PayloadKey* payloadKey, const LocatedRecord& record,
                         const uint8_t digest[kContentDigestSize]) {
   EVP_PKEY* key = nullptr;
-  if (modulus) {
+  if (payloadKey) {
     uint8_t blob[kPublicKeyBlobSize];
-    AssemblePublicKeyBlob(modulus, blob);
+    AssemblePublicKeyBlob(payloadKey->modulus, blob);
     const uint8_t* cursor = blob;
     key = gLoadPublicKeyBlob(&cursor, kPublicKeyBlobSize);
   }
@@ -68,8 +68,10 @@ ErrorPair VerifyContent(const uint8_t* modulus, const LocatedRecord& record,
   RSA_free(rsa);
   EVP_PKEY_free(key);
 
+  // A manifest the key signed but the slot is not bound to is, to the
+  // launcher, no more its vendor's than a forged one: no pair of its own.
   constexpr uint32_t kNotVerifiedManifest = 592, kNotVerifiedFile = 732;
-  if (verified != 1)
+  if (verified != 1 || (record.kind == RecordKind::Manifest && !BindsManifest(*payloadKey, digest)))
     return ErrorPair{ErrorCode::FileCorrupt, SiteLine(record.kind, kNotVerifiedManifest, kNotVerifiedFile)};
   return ErrorPair{ErrorCode::Success, 0};
 }
@@ -122,7 +124,7 @@ int InflateToBuffer(const uint8_t* input, uint32_t inputSize, uint8_t** output, 
   return Z_OK;
 }
 
-ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
+ErrorPair DecodeRecordWithKey(const PayloadKey* key, uint32_t flags, const LocatedRecord& record,
                               uint8_t** content, uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
@@ -154,7 +156,7 @@ ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const 
   if (flags & PayloadFlagSigned) {
     uint8_t computed[kContentDigestSize];
     DigestBytes(block, size, computed);
-    const ErrorPair verified = VerifyContent(modulus, record, computed);
+    const ErrorPair verified = VerifyContent(key, record, computed);
     if (verified.code != ErrorCode::Success) {
       platform::FreeBlock(block);
       return verified;
@@ -166,23 +168,23 @@ ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const 
 }
 
 ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** content, uint32_t* contentSize) {
-  uint8_t modulus[256];
-  return DecodeRecordWithKey(LoadBuiltInKey(modulus), flags, record, content, contentSize);
+  PayloadKey key;
+  return DecodeRecordWithKey(LoadBuiltInKey(&key), flags, record, content, contentSize);
 }
 
-ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
-                            uint32_t id, uint8_t** content, uint32_t* contentSize) {
+ErrorPair ReadRecordWithKey(const PayloadKey* key, const PayloadItem& payload, const Guid16& type, uint32_t id,
+                            uint8_t** content, uint32_t* contentSize) {
   *content = nullptr;
   *contentSize = 0;
   LocatedRecord record;
   constexpr uint32_t kRecordNotFound = 509;
   if (!LocateRecord(payload.raw, payload.rawSize, type, id, &record))
     return ErrorPair{ErrorCode::NotFound, kRecordNotFound};
-  return DecodeRecordWithKey(modulus, payload.flags, record, content, contentSize);
+  return DecodeRecordWithKey(key, payload.flags, record, content, contentSize);
 }
 
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,
                      uint32_t* contentSize) {
-  uint8_t modulus[256];
-  return ReadRecordWithKey(LoadBuiltInKey(modulus), payload, type, id, content, contentSize);
+  PayloadKey key;
+  return ReadRecordWithKey(LoadBuiltInKey(&key), payload, type, id, content, contentSize);
 }

@@ -5,6 +5,7 @@
 
 #include "base/error_pair.h"
 #include "payload/content_digest.h"
+#include "payload/payload_key.h"
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
 
@@ -19,16 +20,18 @@ ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id
 // compressed, verify the RSA/SHA-256 signature over the content against the
 // key in the launcher's key slot when signed. Pairs as ReadRecord; with an
 // empty slot every signed record that inflates fails as a key that cannot
-// be loaded, (0x80090003, 599 | 739).
+// be loaded, (0x80090003, 599 | 739). A slot with bindings takes only a
+// signed manifest whose content digest it holds: any other fails as one
+// whose signature does not verify, (1392, 592).
 ErrorPair DecodeRecord(uint32_t flags, const LocatedRecord& record, uint8_t** content, uint32_t* contentSize);
 
-// The same with another key's modulus (least significant byte first), for
-// the packer's inspect/verify/extract, which check payloads made with any key.
-// A null modulus is no key, as an empty slot.
-ErrorPair DecodeRecordWithKey(const uint8_t modulus[256], uint32_t flags, const LocatedRecord& record,
+// The same with another key (and its bindings), for the packer's
+// inspect/verify/extract, which check payloads made with any key. A null key
+// is no key, as an empty slot.
+ErrorPair DecodeRecordWithKey(const PayloadKey* key, uint32_t flags, const LocatedRecord& record,
                               uint8_t** content, uint32_t* contentSize);
-ErrorPair ReadRecordWithKey(const uint8_t modulus[256], const PayloadItem& payload, const Guid16& type,
-                            uint32_t id, uint8_t** content, uint32_t* contentSize);
+ErrorPair ReadRecordWithKey(const PayloadKey* key, const PayloadItem& payload, const Guid16& type, uint32_t id,
+                            uint8_t** content, uint32_t* contentSize);
 
 // Inflates one zlib stream from `input` (inputSize bytes) into a fresh
 // block, growing it one chunk at a time (chunk: 256 for inputs under 256

@@ -249,13 +249,20 @@ fi
 # marker; and one signed. Each row: exit code, stub, key, option, message.
 cat >slot.cpp <<'CPP'
 #include "payload/payload_key.h"
+#ifdef V1
+// A launcher built before bindings: its slot ends after the modulus.
+extern const uint8_t kOldSlot[kKeySlotVersion1Size] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_MARKER, 1};
+#else
 extern const uint8_t kPayloadKeySlot[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
+#endif
 #ifdef TWICE
 extern const uint8_t kSecond[kKeySlotSize] __attribute__((used)) = {MSILAUNCH_KEY_SLOT_HEAD};
 #endif
 int main() { return 0; }
 CPP
-i686-w64-mingw32-g++ -O2 -s -I"$src" -o slot.exe slot.cpp && i686-w64-mingw32-g++ -O2 -s -DTWICE -I"$src" -o twice.exe slot.cpp || exit 1
+for variant in slot: twice:-DTWICE v1:-DV1; do
+  i686-w64-mingw32-g++ -O2 -s ${variant#*:} -I"$src" -o ${variant%%:*}.exe slot.cpp || exit 1
+done
 osslsigncode sign -certs cert.crt -key cert.key -in slot.exe -out signed-slot.exe >/dev/null || exit 1
 fingerprint=$(openssl pkey -pubin -in key.pub.pem -outform DER | sha256sum | cut -d' ' -f1)
 while IFS='|' read -r want stub key option needle; do
@@ -287,11 +294,70 @@ grep -q "key slot is empty" err.txt || fail "no warning about an empty key slot:
 expect 3 "verify an empty slot" -- "$pack" verify setup-empty.exe --key key.pub.pem
 grep -q "key slot is empty" err.txt || fail "verify does not name the empty slot: $(cat err.txt)"
 
+# --- bindings ---------------------------------------------------------------
+# Seventeen payloads of their own: one more than a slot binds (made by the
+# reference where there is one: under Wine each pack costs seconds).
+for i in $(seq 1 17); do
+  "${reference:-$pack}" pack -k key.pem -o many-$i.bin --level 1 --name "Demo $i" x86.msi || exit 1
+done
+many=$(for i in $(seq 1 17); do printf -- '--bind many-%s.bin ' $i; done)
+# Each row: exit code, stub, options, output, message. A payload named twice
+# is bound once; without --bind the same key keeps its bindings.
+while IFS='|' read -r want stub option output needle; do
+  "$pack" set-key --stub $stub --key key.pub.pem -o $output $option >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" out.txt err.txt || fail "set-key $stub $option: exit $got, $(cat out.txt err.txt)"
+done <<ROWS
+0|slot.exe|--bind payload.bin --bind payload.bin|bound.exe|stamped, bound to 1 payload(s)
+0|bound.exe||again.exe|already there, the stub unchanged, bound to 1 payload(s)
+0|stamped.exe|--bind payload.bin|bound-later.exe|already there, now bound, bound to 1 payload(s)
+1|bound.exe|--bind big.bin|bad.exe|bound to 1 other payload(s); --replace stamps over them
+0|bound.exe|--bind big.bin --bind payload.bin --replace|bound-two.exe|bound anew, bound to 2 payload(s)
+1|v1.exe|--bind payload.bin|bad.exe|version 1 (a launcher built before payload bindings)
+0|v1.exe||v1-stamped.exe|stamped
+1|slot.exe|--bind tampered-manifest.bin|bad.exe|tampered-manifest.bin: its manifest does not verify
+1|slot.exe|$many|bad.exe|17 payloads to bind, but the key slot holds at most 16
+ROWS
+cmp -s bound.exe again.exe || fail "set-key without --bind changed a bound stub"
+expect 0 "inspect a version 1 stub" -- "$pack" inspect v1-stamped.exe --json
+python3 -c "import json; s = json.load(open('out.txt'))['keySlot']; assert (s['version'], s['state'], s['bindings']) == (1, 'stamped', []), s" ||
+  fail "inspect of a version 1 slot: $(cat out.txt)"
+# The digest a slot binds: SHA-256 of the manifest's content, the lowest
+# record of the stack (its trailer is the first manifest type in the file).
+digest=$(python3 -c "
+import hashlib, struct, sys, zlib
+b = open('payload.bin', 'rb').read()
+at = b.index(bytes.fromhex('F7BBD5EE84121946918CF0CB8EE28B55'))
+print(hashlib.sha256(zlib.decompress(b[:struct.unpack_from('<I', b, at + 24)[0]])).hexdigest())")
+expect 0 "inspect a bound stub" -- "$pack" inspect bound.exe
+grep -q "^key slot: stamped, key sha256 $fingerprint, bound to 1 payload(s)" out.txt &&
+  grep -q "^key slot binds: manifest sha256 $digest" out.txt || fail "inspect does not show the binding $digest: $(cat out.txt)"
+# A bound, signed stub takes its payload (both carriers) and no other; a
+# payload appended behind the packer's back is listed as refused.
+osslsigncode sign -certs cert.crt -key cert.key -in bound.exe -out signed-bound.exe >/dev/null || exit 1
+for carrier in certificate tail; do
+  expect 0 "attach a bound payload ($carrier)" -- "$pack" attach --stub signed-bound.exe --payload payload.bin --carrier $carrier -o setup-bound-$carrier.exe
+  rejects "attach an unbound payload ($carrier)" bad.exe "is not one of the 1 payload(s) signed-bound.exe's key slot is bound to" -- \
+    "$pack" attach --stub signed-bound.exe --payload big.bin --carrier $carrier -o bad.exe
+done
+rejects "attach --key --bind leaves out the payload" bad.exe "is not one of the 1 payload(s)" -- \
+  "$pack" attach --stub slot.exe --payload big.bin --carrier tail -o bad.exe --key key.pub.pem --bind payload.bin
+expect 0 "verify a bound setup" -- "$pack" verify setup-bound-certificate.exe --key key.pub.pem
+grep -q "every record verifies; key slot bound to 1 payload(s); payload 0 bound" out.txt || fail "verify of a bound setup: $(cat out.txt)"
+cat bound.exe big.bin >appended.exe
+expect 0 "inspect an appended payload" -- "$pack" inspect appended.exe --json
+python3 -c "import json; d = json.load(open('out.txt')); p = d['payloads'][0]; assert p['bound'] is False and \
+  d['keySlot']['bindings'] == ['$digest'] and any('not one the key slot is bound to' in x for x in d['problems']), d" ||
+  fail "inspect --json of an appended payload: $(head -c 400 out.txt)"
+expect 3 "verify an appended payload" -- "$pack" verify appended.exe --key key.pub.pem
+grep -q "payload 0: its manifest (sha256 [0-9a-f]*) is not one the key slot is bound to: the launcher refuses it (code 1392, line 592)" err.txt ||
+  fail "verify of an appended payload: $(cat err.txt)"
+
 # --- simulate ---------------------------------------------------------------
 # payload.bin: 1 Intel 1033, 2 x64 1031, 3 x64 1033;2057; big.bin: x64 1031.
 # A bare payload needs --key; a stub verifies with its slot's key.
 while IFS='|' read -r file arch lcid needle; do
-  key="--key key.pub.pem" && [ "$file" = setup-keyed.exe ] && key=
+  key="--key key.pub.pem" && [ "${file%.exe}" != "$file" ] && key=
   "$pack" simulate $file --arch $arch --lcid $lcid $key >out.txt 2>err.txt ||
     fail "simulate $file $arch $lcid: $(cat err.txt)"
   grep -q -- "$needle" out.txt || fail "simulate $file $arch $lcid: $(cat out.txt)"
@@ -302,6 +368,8 @@ payload.bin|x64|de-DE|package 2 .*by the exact LCID pass
 payload.bin|wow64|de_ch|package 2 .*by the language pass
 payload.bin|x64|0x809|package 3 .*by the exact LCID pass
 setup-keyed.exe|x64|ja-JP|package 3 .*by the US English pass
+setup-bound-tail.exe|x86|en-US|package 1 .*by the exact LCID pass
+appended.exe|x64|de-DE|the launcher refuses payload 0, which its key slot does not bind: it ends with (1392, 592)
 big.bin|x86|1031|no package fits: the launcher ends with (13, 2151) and string 101
 big.bin|x64|en-US|no package fits
 ROWS
@@ -356,6 +424,7 @@ extract: -o DIR is required|extract payload.bin --key key.pub.pem
 extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
 set-key: --stub, --key and -o are required|set-key --stub stub.exe -o x.exe
 attach: --replace goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --replace
+attach: --bind goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --bind payload.bin
 simulate: --arch must be x86, x64 or wow64|simulate payload.bin --arch arm64 --lcid 1033
 simulate: --lcid takes an LCID (2055, 0x807) or a locale name (de-CH)|simulate payload.bin --arch x86 --lcid xx-YY
 simulate: --all takes no --arch or --lcid|simulate payload.bin --all --lcid 1033
@@ -374,8 +443,11 @@ if [ -n "$reference" ]; then
     "$reference" attach --stub signed.exe --payload ref.bin --carrier $carrier -o ref-$carrier.exe 2>/dev/null ||
       fail "the reference packer failed: attach $carrier"
   done
+  "$reference" set-key --stub slot.exe --key key.pub.pem --bind ref.bin --bind ref.bin -o ref-bound.exe >/dev/null &&
+    "$reference" set-key --stub bound.exe --key key.pub.pem --bind ref-big.bin --bind ref.bin --replace \
+      -o ref-bound-two.exe >/dev/null || fail "the reference packer failed: set-key --bind"
   for pair in payload.bin:ref.bin big.bin:ref-big.bin setup-certificate.exe:ref-certificate.exe \
-              setup-tail.exe:ref-tail.exe; do
+              setup-tail.exe:ref-tail.exe bound.exe:ref-bound.exe bound-two.exe:ref-bound-two.exe; do
     cmp -s "${pair%:*}" "${pair#*:}" || fail "${pair%:*} differs from what the reference packer made"
   done
 fi

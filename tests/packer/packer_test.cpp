@@ -214,9 +214,9 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   std::string error;
   const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
-  uint8_t modulus[256], wrong[256];
-  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
-  ASSERT_TRUE(LoadPublicModulus(KeyPath("test-key.pem"), wrong, &error)) << error;
+  PayloadKey mine{}, wrong{};
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), mine.modulus, &error)) << error;
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("test-key.pem"), wrong.modulus, &error)) << error;
   std::vector<PackageSource> packages = {
       Package("Intel", "{10000000-0000-4000-8000-000000000001}", {{"a.cab", Mixed(300000)}}),
       Package("x64", "{20000000-0000-4000-8000-000000000002}", {}),
@@ -240,7 +240,7 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
 
   PayloadList list{};
   std::string carrier;
-  ASSERT_TRUE(FindPayloads(stack, modulus, &list, &carrier, &error)) << error;
+  ASSERT_TRUE(FindPayloads(stack, &mine, &list, &carrier, &error)) << error;
   EXPECT_EQ(carrier, "stack");
   ASSERT_EQ(list.count, 1u);
   EXPECT_EQ(ByteVector(list.items[0].manifest, list.items[0].manifest + list.items[0].manifestSize), plan.manifest);
@@ -256,10 +256,10 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
     // ...and verifies with the key it was signed with, and only with it.
     uint8_t* content = nullptr;
     uint32_t contentSize = 0;
-    ErrorPair pair = ReadRecordWithKey(modulus, list.items[0], FileRecordType, file.id, &content, &contentSize);
+    ErrorPair pair = ReadRecordWithKey(&mine, list.items[0], FileRecordType, file.id, &content, &contentSize);
     ASSERT_EQ(pair.code, 0u) << file.id;
     platform::FreeBlock(content);
-    pair = ReadRecordWithKey(wrong, list.items[0], FileRecordType, file.id, &content, &contentSize);
+    pair = ReadRecordWithKey(&wrong, list.items[0], FileRecordType, file.id, &content, &contentSize);
     EXPECT_EQ(pair.code, ErrorCode::FileCorrupt) << file.id;
   }
   std::vector<InspectedEntry> entries;
@@ -267,7 +267,7 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   EXPECT_TRUE(CheckManifest(list, entries).empty());
   ReleasePayloadList(&list);
 
-  ASSERT_FALSE(FindPayloads(stack, wrong, &list, &carrier, &error));
+  ASSERT_FALSE(FindPayloads(stack, &wrong, &list, &carrier, &error));
   EXPECT_NE(error.find("does not verify with the given key"), std::string::npos) << error;
   ReleasePayloadList(&list);
 }
@@ -290,12 +290,12 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
   ASSERT_NE(key, nullptr) << error;
   ByteVector stack;
   ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
-  uint8_t modulus[256];
-  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), modulus, &error)) << error;
+  PayloadKey publicKey{};
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error)) << error;
 
   PayloadList list{};
   std::string carrier;
-  ASSERT_TRUE(FindPayloads(stack, modulus, &list, &carrier, &error)) << error;
+  ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
   std::vector<InspectedEntry> entries;
   ASSERT_TRUE(CollectEntries(list, &entries));
   const std::vector<std::string> problems = CheckManifest(list, entries);

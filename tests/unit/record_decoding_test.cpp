@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,14 +26,14 @@ struct Outcome {
 // Reads (type, id) from `stack` under `flags`; checks that a failure hands
 // out nothing and that a success hands out exactly one block.
 Outcome Read(const ByteVector& stack, uint32_t flags, const Guid16& type, uint32_t id,
-             const uint8_t* modulus = nullptr) {
+             const PayloadKey* key = nullptr) {
   PayloadItem item{const_cast<uint8_t*>(stack.data()), static_cast<uint32_t>(stack.size()), nullptr, 0, flags};
   uint8_t sentinel = 0;
   uint8_t* content = &sentinel;
   uint32_t size = 12345;
   Outcome out;
-  out.pair = modulus ? ReadRecordWithKey(modulus, item, type, id, &content, &size)
-                     : ReadRecord(item, type, id, &content, &size);
+  out.pair = key ? ReadRecordWithKey(key, item, type, id, &content, &size)
+                 : ReadRecord(item, type, id, &content, &size);
   if (out.pair.code != 0) {
     EXPECT_EQ(content, nullptr);
     EXPECT_EQ(size, 0u);
@@ -172,31 +173,81 @@ TEST(DecodeRecordTest, NotFoundIs509) {
   }
 }
 
+// A key verifies only its own signatures; with bindings it takes only the
+// manifests it binds, whatever key signed them, and file records as before.
 TEST(DecodeRecordTest, AnotherKeyVerifiesOnlyItsOwnSignatures) {
   const TestPayloadSpec plan = TypicalPayloadSpec();
-  TestPayloadSpec otherSpec = plan;
+  TestPayloadSpec otherSpec = plan, renamed = plan;
   otherSpec.key = OtherKey();
-  uint8_t otherModulus[256];
-  SigningKeyModulus(OtherKey(), otherModulus);
-  uint8_t testModulus[256];
-  SigningKeyModulus(TestKey(), testModulus);
-  uint8_t builtIn[256];
-  ASSERT_NE(LoadBuiltInKey(builtIn), nullptr) << "the build stamps its key slot";
-  ASSERT_EQ(0, memcmp(testModulus, builtIn, 256)) << "the build embeds tests/keys/test-key";
+  renamed.packages[0].productName += " 2";
+  PayloadKey other{}, test{}, builtIn{};
+  SigningKeyModulus(OtherKey(), other.modulus);
+  SigningKeyModulus(TestKey(), test.modulus);
+  ASSERT_NE(LoadBuiltInKey(&builtIn), nullptr) << "the build stamps its key slot";
+  ASSERT_EQ(0, memcmp(test.modulus, builtIn.modulus, 256)) << "the build embeds tests/keys/test-key";
+  EXPECT_EQ(builtIn.bindingCount, 0u) << "the build binds nothing";
 
-  const ByteVector mine = BuildTestPayload(plan), theirs = BuildTestPayload(otherSpec);
+  const ByteVector mine = BuildTestPayload(plan), theirs = BuildTestPayload(otherSpec),
+                   another = BuildTestPayload(renamed);
+  // Bound to `plans`' manifests: the digests set-key --bind stamps.
+  const auto boundTo = [&](std::vector<const TestPayloadSpec*> plans) {
+    PayloadKey key = test;
+    for (const TestPayloadSpec* p : plans) {
+      const ByteVector manifest = BuildTestManifest(*p);
+      DigestBytes(manifest.data(), static_cast<uint32_t>(manifest.size()), key.bindings[key.bindingCount++]);
+    }
+    return key;
+  };
+  const PayloadKey boundToMine = boundTo({&plan}), boundToBoth = boundTo({&plan, &renamed});
   struct Case {
     const ByteVector* stack;
-    const uint8_t* modulus;
-    uint32_t code;
-  } cases[] = {{&mine, nullptr, 0}, {&theirs, nullptr, 1392}, {&theirs, otherModulus, 0}, {&mine, otherModulus, 1392}};
+    const PayloadKey* key;
+    uint32_t manifestCode, fileCode;
+  } cases[] = {{&mine, nullptr, 0, 0},          {&theirs, nullptr, 1392, 1392},        {&theirs, &other, 0, 0},
+               {&mine, &other, 1392, 1392},     {&mine, &boundToMine, 0, 0},           {&another, &boundToMine, 1392, 0},
+               {&another, &boundToBoth, 0, 0},  {&theirs, &boundToMine, 1392, 1392}};
   for (const Case& c : cases) {
-    EXPECT_EQ(Read(*c.stack, 3, ManifestRecordType, 0, c.modulus).pair.code, c.code);
-    const Outcome file = Read(*c.stack, 3, FileRecordType, 1, c.modulus);
-    EXPECT_EQ(file.pair.code, c.code);
-    if (c.code == 0) {
+    const ErrorPair manifest = Read(*c.stack, 3, ManifestRecordType, 0, c.key).pair;
+    EXPECT_EQ(manifest.code, c.manifestCode);
+    if (c.manifestCode != 0) {
+      EXPECT_EQ(manifest.line, 592u);
+    }
+    const Outcome file = Read(*c.stack, 3, FileRecordType, 1, c.key);
+    EXPECT_EQ(file.pair.code, c.fileCode);
+    if (c.fileCode == 0) {
       EXPECT_EQ(file.content, plan.packages[0].database);
     }
+  }
+}
+
+// The slot as the launcher and the packer read it: each version within its
+// own bounds, never a digest past the count nor a count past the room.
+TEST(KeySlotTest, ReadsEachVersionWithinItsBounds) {
+  const struct {
+    uint32_t version, state, count;
+    size_t size;
+    bool readable;
+  } cases[] = {{1, 1, 7, 400, true},  // a version 1 slot has no count, whatever follows it
+               {1, 1, 0, 279, false},         {2, 0, 0, kKeySlotSize, true},        {2, 1, 3, kKeySlotSize, true},
+               {2, 1, 16, kKeySlotSize, true}, {2, 1, 17, kKeySlotSize + 32, false}, {2, 1, 0xFFFFFFFF, 9999, false},
+               {2, 1, 1, kKeySlotSize - 1, false}, {3, 1, 0, kKeySlotSize, false},   {2, 2, 0, kKeySlotSize, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.version) + " " + std::to_string(c.count) + " " + std::to_string(c.size));
+    ByteVector bytes(c.size, 0x5A);
+    const MutableByteView view{bytes.data(), bytes.size()};
+    PutU32(view, kKeySlotVersionAt, c.version);
+    PutU32(view, kKeySlotStateAt, c.state);
+    PutU32(view, kKeySlotBindingCountAt, c.count);
+    KeySlot read;
+    ASSERT_EQ(ReadKeySlot(ByteView{bytes.data(), bytes.size()}, &read), c.readable);
+    if (!c.readable) continue;
+    const uint32_t bindings = c.version == 1 ? 0 : c.count;
+    EXPECT_EQ(read.key.bindingCount, bindings);
+    // Without bindings every manifest is taken; with them, only theirs.
+    uint8_t held[kContentDigestSize], absent[kContentDigestSize] = {};
+    std::memset(held, 0x5A, sizeof held);
+    EXPECT_TRUE(BindsManifest(read.key, held));
+    EXPECT_EQ(BindsManifest(read.key, absent), bindings == 0);
   }
 }
 

@@ -13,6 +13,8 @@
 
 #include "packer/key_slot.h"
 #include "packer/payload_writer.h"
+#include "packer/pe_placement.h"
+#include "payload/pe_image.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/msiexec_standin.h"
 #include "tests/wine/wine_process.h"
@@ -56,15 +58,48 @@ ByteVector Unstamped() {
   return exe;
 }
 
-// An emptied stub stamped by the packer's set-key with `key`'s public half.
-ByteVector StampedWith(const SigningKey* key) {
+// An emptied stub stamped by the packer's set-key with `key`'s public half,
+// bound to the payloads `bound` (none: the stub takes any the key signed).
+ByteVector StampedWith(const SigningKey* key, const std::vector<const ByteVector*>& bound = {}) {
   uint8_t modulus[256];
   SigningKeyModulus(key, modulus);
+  std::vector<ManifestDigest> bindings(bound.size());
+  std::string error;
+  for (size_t i = 0; i < bound.size(); ++i)
+    EXPECT_TRUE(ReadManifestDigest(ByteView{bound[i]->data(), bound[i]->size()}, modulus, &bindings[i], &error))
+        << error;
   ByteVector exe;
   KeyStamp stamp;
-  std::string error;
-  EXPECT_TRUE(StampKeySlot(Unstamped(), modulus, false, &exe, &stamp, &error)) << error;
+  EXPECT_TRUE(StampKeySlot(Unstamped(), modulus, bindings, false, &exe, &stamp, &error)) << error;
   return exe;
+}
+
+// `exe` with the signature of the test programs' signed.exe as its own: its
+// hash is not the stub's, which the launcher never checks, but its
+// certificate set is one the packer can add a payload to.
+ByteVector WithBorrowedSignature(ByteVector exe) {
+  const ByteVector donor = ReadWholeFile(MSILAUNCH_TEST_EXE_DIR "/signed.exe");
+  PeImage theirs, ours;
+  EXPECT_EQ(ReadPeImage(ByteView{donor.data(), donor.size()}, &theirs), PeHeaders::Complete);
+  exe.resize((exe.size() + 7) / 8 * 8, 0);
+  EXPECT_EQ(ReadPeImage(ByteView{exe.data(), exe.size()}, &ours), PeHeaders::Complete);
+  const uint32_t at = static_cast<uint32_t>(exe.size());
+  exe.insert(exe.end(), donor.begin() + theirs.tableOffset, donor.begin() + theirs.tableOffset + theirs.tableSize);
+  std::memcpy(&exe[ours.securityEntryAt], &at, 4);
+  std::memcpy(&exe[ours.securityEntryAt + 4], &theirs.tableSize, 4);
+  return exe;
+}
+
+// `exe`, signed, with each stack in a certificate of its own, as attach
+// --carrier certificate puts them: the later ones added after signing.
+ByteVector WithCertificates(const ByteVector& exe, const std::vector<const ByteVector*>& stacks) {
+  ByteVector out = WithBorrowedSignature(exe), next;
+  std::string error;
+  for (const ByteVector* stack : stacks) {
+    EXPECT_TRUE(PlaceStackInCertificate(out, *stack, &next, &error)) << error;
+    out.swap(next);
+  }
+  return out;
 }
 
 // The architecture the launcher looks for: "x64" when it is a 32-bit
@@ -148,12 +183,22 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
   const ByteVector good = BuildTestPayload(plan);
   ByteVector corrupt = good;
   corrupt[corrupt.size() / 2] ^= 0x5A;  // inside a record's compressed data or signature
+  // Another payload the same key signed, for the same user, added after the
+  // stub was bound: at the tail it is the one the carrier finds, in a
+  // certificate of its own it is the second.
+  TestPayloadSpec laterPlan = plan;
+  laterPlan.packages[0].productName += " (older release)";
+  const ByteVector later = BuildTestPayload(laterPlan);
+  ByteVector goodThenLater = good;
+  goodThenLater.insert(goodThenLater.end(), later.begin(), later.end());
+  const ByteVector bound = StampedWith(TestKey(), {&good});
 
-  const struct {
+  struct Case {
     const char* name;
     ByteVector exe;
     uint32_t expected;  // 0xFFFFFFFF: any failure but the listed ones
-  } cases[] = {
+  };
+  std::vector<Case> cases = {
       {"good.exe", WithTail(good), 0},
       {"nopayload.exe", Stub(), 1168},
       {"nopackage.exe", WithTail(BuildTestPayload(SpecFor(OtherArchitecture()))), 13},
@@ -176,7 +221,18 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       {"unstamped.exe", ::WithTail(Unstamped(), good), 0x80090003},
       {"otherkey.exe", ::WithTail(StampedWith(OtherKey()), good), 1392},
       {"stamped.exe", ::WithTail(StampedWith(TestKey()), good), 0},
+      // A bound stub installs its payload and refuses one added after
+      // signing as a manifest that does not verify (1392, 592); unbound, the
+      // added one would win.
+      {"bound.exe", ::WithTail(bound, good), 0},
+      {"appended.exe", ::WithTail(bound, goodThenLater), 1392},
+      {"unbound appended.exe", ::WithTail(StampedWith(TestKey()), goodThenLater), 0},
   };
+  // The certificate carrier reads only PE32 files: the shipping launcher's.
+  if (sizeof(void*) == 4) {
+    cases.push_back({"bound cert.exe", WithCertificates(bound, {&good}), 0});
+    cases.push_back({"appended cert.exe", WithCertificates(bound, {&good, &later}), 1392});
+  }
   for (const auto& c : cases) {
     const std::string path = WriteSetup(c.name, c.exe);
     for (const wchar_t* quiet : {L"/q", L"/QUIET", L"REBOOT=R /qn"}) {
@@ -198,7 +254,7 @@ TEST(LauncherWine, ExitCodesWithQuietSwitches) {
       }
     }
   }
-  RemoveExtractions(plan);
+  RemoveExtractions(plan);  // laterPlan's product is the same
 }
 
 // Starts `path` without a quiet switch, waits for its error box, reads the

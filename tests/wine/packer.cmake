@@ -14,7 +14,7 @@ add_test(NAME packer_is_self_contained_pe
 msilaunch_add_lane_test(packer_cli_wine
   COMMAND bash "${PROJECT_SOURCE_DIR}/tests/packer/packer_cli_test.sh" "${_wine_pack}"
           "${CMAKE_CURRENT_BINARY_DIR}/packer-cli-work" "${MSILAUNCH_HOST_PACK}"
-  ENVIRONMENT ${_packer_env} TIMEOUT 900)
+  ENVIRONMENT ${_packer_env} TIMEOUT 1200)
 
 set(_wine_packages "${CMAKE_BINARY_DIR}/installation-packages-wine")
 msilaunch_add_lane_test(installation_packages_packed_under_wine
