@@ -110,7 +110,7 @@ PackageSelection Selected(uint32_t payloadIndex, uint32_t packageId, const char*
 }
 
 TEST(BuildFileSetTest, Cases) {
-  const std::string name255(255, 'f'), name256(256, 'f');
+  const std::string name217(217, 'f'), name218(218, 'f'), name256(256, 'f');
   const BuildCase cases[] = {
       {"no cab entries", {Source(0, {}, {1})}, 0, 1, true, {{"main.msi", 0, 1}}},
       {"one cabinet", {Source(0, {{2, "cab\\1\\data1.cab"}}, {1, 2})}, 0, 1, true,
@@ -127,8 +127,10 @@ TEST(BuildFileSetTest, Cases) {
        {{"main.msi", 0, 1}, {"up.cab", 0, 2}}},
       {"two fields are no cab entry", {Source(0, {{2, "cab\\1"}}, {1, 2})}, 0, 1, true, {{"main.msi", 0, 1}}},
       {"another kind", {Source(0, {{2, "cabinet\\1\\x.cab"}}, {1, 2})}, 0, 1, true, {{"main.msi", 0, 1}}},
-      {"255-byte file name", {Source(0, {{2, "cab\\1\\" + name255}}, {1, 2})}, 0, 1, true,
-       {{"main.msi", 0, 1}, {name255, 0, 2}}},
+      {"217-byte file name", {Source(0, {{2, "cab\\1\\" + name217}}, {1, 2})}, 0, 1, true,
+       {{"main.msi", 0, 1}, {name217, 0, 2}}},
+      {"218-byte file name fits no folder", {Source(0, {{2, "cab\\1\\" + name218}}, {1, 2})}, 0, 1, false,
+       {{"main.msi", 0, 1}}},
       {"256-byte file name is ignored", {Source(0, {{2, "cab\\1\\" + name256}}, {1, 2})}, 0, 1, true,
        {{"main.msi", 0, 1}}},
       {"missing cabinet record: the walk goes on",
