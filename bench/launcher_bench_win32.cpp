@@ -35,7 +35,7 @@
 #include "base/platform.h"
 #include "base/win32_calls.h"
 #include "launcher/launcher_win32.h"
-#include "packer/payload_writer.h"
+#include "packer/writer/payload_writer.h"
 #include "payload/payload_list.h"
 #include "payload/record_decoding.h"
 #include "tests/support/payloads.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/deflate.h"
-#include "packer/payload_writer.h"
+#include "packer/commands/deflate.h"
+#include "packer/writer/payload_writer.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string>
 
 #include "base/platform.h"
-#include "packer/payload_writer.h"
+#include "packer/writer/payload_writer.h"
 #include "payload/payload_key.h"
 #include "payload/record_decoding.h"
 #include "tests/support/payloads.h"

@@ -11,7 +11,7 @@
 
 #include "base/platform.h"
 #include "payload/carriers.h"
-#include "packer/key_slot.h"
+#include "packer/writer/key_slot.h"
 #include "payload/pe_image.h"
 
 // The packer's placement also reads the tables of PE32+ images, which the

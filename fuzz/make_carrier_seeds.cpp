@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "packer/payload_writer.h"
-#include "packer/pe_placement.h"
+#include "packer/writer/payload_writer.h"
+#include "packer/writer/pe_placement.h"
 #include "payload/payload_key.h"
 #include "payload/pe_image.h"
 #include "tests/support/files.h"

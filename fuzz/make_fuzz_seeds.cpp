@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/payload_writer.h"
+#include "packer/writer/payload_writer.h"
 #include "tests/support/bytes.h"
 #include "tests/support/files.h"
 

@@ -1,8 +1,8 @@
 // msilaunch-pack: makes payloads for the launcher and reads them back.
-#include "packer/cli.h"
-#include "packer/msi_reader.h"
+#include "packer/commands/commands.h"
+#include "packer/msi/msi_database.h"
 
 int main(int argc, char** argv) {
   SilenceMsiLibraryLogs();
-  return RunPackerCli(argc, argv);
+  return RunPacker(argc, argv);
 }

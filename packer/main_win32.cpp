@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/system_library_win32.h"
-#include "packer/cli.h"
-#include "packer/win32_text.h"
+#include "packer/commands/commands.h"
+#include "packer/io/text_win32.h"
 
 int wmain(int argc, wchar_t** argv) {
   // Every DLL loaded from here on (msi.dll, crypt32 and what they load in
@@ -32,7 +32,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<char*> pointers;
   for (std::string& argument : arguments) pointers.push_back(&argument[0]);
   pointers.push_back(nullptr);
-  const int status = RunPackerCli(argc, pointers.data());
+  const int status = RunPacker(argc, pointers.data());
 
   std::fflush(stdout);
   std::fflush(stderr);

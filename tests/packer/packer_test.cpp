@@ -9,11 +9,11 @@
 
 #include "base/platform.h"
 #include "package/manifest.h"
-#include "packer/deflate.h"
-#include "packer/inspect_report.h"
-#include "packer/keys.h"
-#include "packer/msi_reader.h"
-#include "packer/pack_command.h"
+#include "packer/commands/deflate.h"
+#include "packer/commands/inspect_report.h"
+#include "packer/commands/keys.h"
+#include "packer/msi/msi_reader.h"
+#include "packer/commands/pack_command.h"
 #include "payload/record_decoding.h"
 #include "payload/record_stack.h"
 

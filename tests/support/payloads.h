@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/payload_writer.h"
+#include "packer/writer/payload_writer.h"
 #include "payload/payload_list.h"
 
 // A path under the source tree (MSILAUNCH_SOURCE_DIR).

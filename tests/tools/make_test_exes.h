@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/payload_writer.h"
+#include "packer/writer/payload_writer.h"
 
 // "unsigned.exe" or "signed.exe" from the build tree's test_exes folder.
 ByteVector LoadTestExe(const std::string& name);

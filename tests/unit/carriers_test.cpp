@@ -9,7 +9,7 @@
 
 #include "base/platform.h"
 #include "launcher/launcher_run.h"
-#include "packer/pe_placement.h"
+#include "packer/writer/pe_placement.h"
 #include "tests/support/fault_injection.h"
 #include "tests/support/payloads.h"
 #include "tests/tools/make_test_exes.h"

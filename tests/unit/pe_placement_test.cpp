@@ -1,7 +1,7 @@
 // Placing stacks into real executables (MinGW-built, osslsigncode-signed):
 // the layout the carriers rely on, and a signature that still verifies with
 // the same digest afterwards.
-#include "packer/pe_placement.h"
+#include "packer/writer/pe_placement.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/payload_writer.h"
-#include "packer/pe_placement.h"
+#include "packer/writer/payload_writer.h"
+#include "packer/writer/pe_placement.h"
 #include "launcher/launcher_run.h"
 #include "payload/carriers.h"
 #include "tests/support/payloads.h"

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "packer/key_slot.h"
-#include "packer/payload_writer.h"
-#include "packer/pe_placement.h"
+#include "packer/writer/key_slot.h"
+#include "packer/writer/payload_writer.h"
+#include "packer/writer/pe_placement.h"
 #include "payload/pe_image.h"
 #include "tests/support/payloads.h"
 #include "tests/wine/msiexec_standin.h"

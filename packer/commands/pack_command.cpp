@@ -1,0 +1,307 @@
+#include "packer/commands/pack_command.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "package/names.h"
+#include "packer/commands/commands.h"
+#include "packer/commands/deflate.h"
+#include "packer/cli/progress.h"
+#include "packer/io/file_io.h"
+#include "packer/commands/keys.h"
+#include "payload/record_stack.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage: msilaunch-pack pack -k KEY.pem -o PAYLOAD.bin [--level N] [PACKAGE-OPTIONS] PACKAGE.msi ...\n"
+    "Each package's architecture and LCIDs come from its Summary Information\n"
+    "Template, its product code and name from its Property table, its external\n"
+    "cabinets from its Media table (found beside the .msi). Options given before\n"
+    "a package apply to that package only:\n"
+    "  --arch Intel|x64    --lcids 1031;1033    --code {GUID}    --name TEXT\n"
+    "  --cab PATH          (repeatable) the package's cabinets instead of the Media table's\n"
+    "Package ids are 1, 2, ... in command-line order; cabinets follow. A cabinet\n"
+    "with the same name and bytes in several packages is stored once.\n"
+    "--level N: libdeflate level 1..12 (default 3, about twice as fast as zlib -9 and as small).\n";
+
+const CliOption kPackKeyOption = {"key", 'k', true};
+const CliOption kLevelOption = {"level", 0, true};
+const CliOption kArchOption = {"arch", 0, true};
+const CliOption kLcidsOption = {"lcids", 0, true};
+const CliOption kCodeOption = {"code", 0, true};
+const CliOption kNameOption = {"name", 0, true};
+const CliOption kCabOption = {"cab", 0, true};
+
+
+// Every manifest field lands in a 256-byte buffer of the launcher.
+constexpr size_t kMaxFieldBytes = 255;
+
+bool IsNumberList(const std::string& text) {
+  if (text.empty() || text.front() == ';' || text.back() == ';') return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == ';' ? text[i - 1] == ';' : (c < '0' || c > '9')) return false;
+  }
+  return true;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
+    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
+// The launcher's checks read C strings: a NUL would hide what follows it.
+bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// The bytes a cabinet name may hold besides ASCII letters and digits, and
+// the space, which may not begin or end it. The launcher turns the name from
+// UTF-16 into its ANSI code page with best fit, where a character outside
+// ASCII may come out as another one (a full-width solidus as '/'), so only
+// ASCII is taken, and of it only what every Windows file system keeps as it
+// is in a plain name.
+constexpr char kCabinetNamePunctuation[] = "-_.()+~!#$%&',;=@[]^{}";
+
+bool IsCabinetNameByte(char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ') return true;
+  return c != '\0' && std::strchr(kCabinetNamePunctuation, c) != nullptr;
+}
+
+// A cabinet name becomes a file name next to main.msi on the user's
+// machine: it must be one plain name there, the same one on every code page,
+// and not the database's.
+bool IsSafeCabinetName(const std::string& name) {
+  if (name.empty() || name.front() == ' ' || name.size() > kMaxFieldBytes) return false;
+  for (char c : name)
+    if (!IsCabinetNameByte(c)) return false;
+  return IsPlainFileName(name.c_str()) && !EqualsIgnoringCase(name, "main.msi");
+}
+
+void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
+
+}  // namespace
+
+bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
+  if (facts.architecture != "Intel" && facts.architecture != "x64") {
+    *error = "architecture \"" + facts.architecture + "\" is neither Intel nor x64";
+  } else if (!IsNumberList(facts.lcids) || facts.lcids.size() > kMaxFieldBytes) {
+    *error = "LCID list \"" + facts.lcids + "\" is not decimal numbers separated by ';' (use --lcids)";
+  } else if (HoldsNul(facts.productCode) || !IsBracedGuid(facts.productCode.c_str())) {
+    *error = "product code \"" + facts.productCode + "\" is not a GUID in braces (use --code)";
+  } else if (facts.productName.empty() || facts.productName.size() > kMaxFieldBytes ||
+             facts.productName.find('\\') != std::string::npos) {
+    // A backslash would split the name into another manifest field.
+    *error = "product name \"" + facts.productName + "\" is empty, longer than 255 bytes or holds '\\' (use --name)";
+  } else {
+    for (size_t i = 0; i < facts.cabinets.size(); ++i) {
+      const std::string& cabinet = facts.cabinets[i];
+      if (!IsSafeCabinetName(cabinet)) {
+        *error = "cabinet name \"" + cabinet +
+                 "\" is not a plain file name beside main.msi (ASCII letters, digits, inner spaces and " +
+                 kCabinetNamePunctuation + " only; no device name, no trailing dot; at most " +
+                 std::to_string(kMaxPlainFileNameBytes) + " bytes; no 8.3 name with '~', which may be another file's short name)";
+        return false;
+      }
+      // The launcher refuses a package two of whose files would be one.
+      for (size_t j = 0; j < i; ++j)
+        if (NamesFoldTogether(facts.cabinets[j].c_str(), cabinet.c_str())) {
+          *error = "cabinet names \"" + facts.cabinets[j] + "\" and \"" + cabinet +
+                   "\" are one file on Windows, which does not tell letter case apart";
+          return false;
+        }
+    }
+    return true;
+  }
+  return false;
+}
+
+bool LoadPackage(const PackageRequest& request, PackageSource* source, std::string* error) {
+  *source = PackageSource();
+  source->msiPath = request.msiPath;
+  if (!ReadWholeFile(request.msiPath, &source->database, error)) return false;
+  std::string reason;
+  if (!ReadMsiFacts(request.msiPath, &source->facts, &reason)) {
+    *error = request.msiPath + ": " + reason;
+    return false;
+  }
+  MsiFacts& facts = source->facts;
+  if (!request.architecture.empty()) facts.architecture = request.architecture;
+  if (!request.lcids.empty()) facts.lcids = request.lcids;
+  if (!request.productCode.empty()) facts.productCode = request.productCode;
+  if (!request.productName.empty()) facts.productName = request.productName;
+  std::vector<std::string> paths;
+  if (!request.cabinetPaths.empty()) {
+    facts.cabinets.clear();
+    for (const std::string& path : request.cabinetPaths) {
+      facts.cabinets.push_back(BaseNameOf(path));
+      paths.push_back(path);
+    }
+  } else {
+    for (const std::string& name : facts.cabinets) paths.push_back(DirectoryOf(request.msiPath) + "/" + name);
+  }
+  if (!CheckPackageFacts(facts, &reason)) {
+    *error = request.msiPath + ": " + reason;
+    return false;
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ByteVector bytes;
+    if (!ReadWholeFile(paths[i], &bytes, &reason)) {
+      *error = request.msiPath + ": cabinet " + facts.cabinets[i] + ": " + reason;
+      return false;
+    }
+    source->cabinets.emplace_back(facts.cabinets[i], std::move(bytes));
+  }
+  return true;
+}
+
+void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) {
+  *plan = PayloadPlan();
+  struct Cab {
+    const std::string* name;
+    const ByteVector* bytes;
+    std::string packageIds;
+  };
+  std::vector<Cab> cabs;
+  for (size_t i = 0; i < packages.size(); ++i) {
+    const PackageSource& package = packages[i];
+    const uint32_t id = static_cast<uint32_t>(i + 1);
+    AppendManifestEntry(&plan->manifest, id,
+                        PackageEntryText(package.facts.architecture, package.facts.lcids,
+                                         package.facts.productCode, package.facts.productName));
+    plan->files.push_back(PayloadFile{id, package.database});
+    for (const auto& cabinet : package.cabinets) {
+      Cab* shared = nullptr;
+      for (Cab& known : cabs)
+        if (*known.name == cabinet.first && *known.bytes == cabinet.second) shared = &known;
+      if (shared == nullptr) {
+        cabs.push_back(Cab{&cabinet.first, &cabinet.second, std::to_string(id)});
+      } else {
+        shared->packageIds += ";" + std::to_string(id);
+      }
+    }
+  }
+  uint32_t nextId = static_cast<uint32_t>(packages.size() + 1);
+  for (const Cab& cab : cabs) {
+    AppendManifestEntry(&plan->manifest, nextId, CabEntryText(cab.packageIds, *cab.name));
+    plan->files.push_back(PayloadFile{nextId, *cab.bytes});
+    ++nextId;
+  }
+}
+
+bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
+                   void (*progress)(void* context, uint64_t bytes), void* progressContext, std::string* error) {
+  stack->clear();
+  RecordEncoding encoding;
+  encoding.level = level;
+  encoding.compressor = CompressZlibStream;
+  auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
+    // Sizes travel as u32 in the trailer and the launcher's blocks.
+    if (content.size() >= std::numeric_limits<uint32_t>::max()) {
+      *error = "a file of " + std::to_string(content.size()) + " bytes is too large for a record";
+      return false;
+    }
+    ByteVector data, signature;
+    if (!EncodeRecord(content.data(), content.size(), key, encoding, &data, &signature, error)) return false;
+    AppendRawRecord(stack, type, id, data, signature);
+    if (stack->size() >= std::numeric_limits<uint32_t>::max()) {
+      *error = "the payload passes 4 GiB, more than the launcher can read";
+      return false;
+    }
+    if (progress != nullptr) progress(progressContext, content.size());
+    return true;
+  };
+  if (!append(ManifestRecordType, 0, plan.manifest)) return false;
+  for (const PayloadFile& file : plan.files)
+    if (!append(FileRecordType, file.id, file.content)) return false;
+  return true;
+}
+
+namespace {
+
+int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
+            const std::vector<PackageRequest>& packages) {
+  std::string error;
+  uint8_t modulus[256];
+  // The key's shape first: a key the launcher's blob cannot express would
+  // make a payload that never verifies.
+  if (!LoadPublicModulus(keyPath, modulus, &error)) {
+    ReportError(error);
+    return kExitFailed;
+  }
+  const SigningKeyPtr key(LoadSigningKey(keyPath, &error));
+  if (key == nullptr) {
+    ReportError(error);
+    return kExitFailed;
+  }
+  std::vector<PackageSource> sources(packages.size());
+  uint64_t total = 0;
+  for (size_t i = 0; i < packages.size(); ++i) {
+    if (!LoadPackage(packages[i], &sources[i], &error)) {
+      ReportError(error);
+      return kExitFailed;
+    }
+    total += sources[i].database.size();
+    for (const auto& cabinet : sources[i].cabinets) total += cabinet.second.size();
+  }
+  PayloadPlan plan;
+  PlanPayload(sources, &plan);
+  sources.clear();
+  ProgressBar bar;
+  StartProgress(&bar, "packing", total);
+  ByteVector stack;
+  bool encoded = EncodePayload(plan, key.get(), level, &stack, ReportProgress, &bar, &error);
+  FinishProgress(&bar);
+  if (!encoded || !WriteFileAtomically(outputPath, stack, 0644, &error)) {
+    ReportError(encoded ? error : outputPath + ": " + error);
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+namespace {
+
+int PackCommand(const CliCall& call) {
+  std::string key, output;
+  int level = kDefaultDeflateLevel;
+  std::vector<PackageRequest> packages;
+  PackageRequest next;
+  // Package options apply to the package that follows them.
+  for (const CliArgument& argument : call.arguments) {
+    const CliOption* option = argument.option;
+    const std::string& value = argument.value;
+    if (option == &kPackKeyOption) key = value;
+    else if (option == &kOutputOption) output = value;
+    else if (option == &kLevelOption) level = std::atoi(value.c_str());
+    else if (option == &kArchOption) next.architecture = value;
+    else if (option == &kLcidsOption) next.lcids = value;
+    else if (option == &kCodeOption) next.productCode = value;
+    else if (option == &kNameOption) next.productName = value;
+    else if (option == &kCabOption) next.cabinetPaths.push_back(value);
+    else {
+      next.msiPath = value;
+      packages.push_back(next);
+      next = PackageRequest();
+    }
+  }
+  if (key.empty() || output.empty()) return UsageError(call, "-k KEY.pem and -o PAYLOAD.bin are required");
+  if (packages.empty()) return UsageError(call, "no package given");
+  if (!next.architecture.empty() || !next.lcids.empty() || !next.productCode.empty() || !next.productName.empty() ||
+      !next.cabinetPaths.empty())
+    return UsageError(call, "package options after the last package apply to nothing");
+  if (level < 1 || level > 12) return UsageError(call, "--level must be 1..12");
+  return RunPack(key, output, level, packages);
+}
+
+}  // namespace
+
+const CliCommand kPackCommand = {"pack", "make a signed payload from MSI packages", kHelp,
+    {&kPackKeyOption, &kOutputOption, &kLevelOption, &kArchOption, &kLcidsOption, &kCodeOption, &kNameOption, &kCabOption},
+     -1, CliFaults::NeedsValueOrUnknown, PackCommand};
