@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/bounded_text.h"
 #include "package/names.h"
 #include "packer/commands/commands.h"
 #include "packer/commands/deflate.h"
@@ -47,16 +48,6 @@ bool IsNumberList(const std::string& text) {
   return true;
 }
 
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return i == a.size() && b[i] == '\0';
-}
-
 // The launcher's checks read C strings: a NUL would hide what follows it.
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -80,7 +71,7 @@ bool IsSafeCabinetName(const std::string& name) {
   if (name.empty() || name.front() == ' ' || name.size() > kMaxFieldBytes) return false;
   for (char c : name)
     if (!IsCabinetNameByte(c)) return false;
-  return IsPlainFileName(name.c_str()) && !EqualsIgnoringCase(name, "main.msi");
+  return IsPlainFileName(name.c_str()) && !EqualsIgnoringAsciiCase(name.c_str(), "main.msi");
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
