@@ -35,9 +35,9 @@ const CliOption kCarrierOption = {"carrier", 0, true};
 
 // Whether `exe` is a PE image the carrier can go into: a PE32 image for
 // either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
-// the launcher, which reads only its tail (*pe32Plus is then set).
-bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
-  // The security directory entry as it stands; pe_placement checks the rest.
+// the launcher, which reads only its tail (*pe32Plus is then set). *signedStub
+// says whether it is signed; pe_placement checks the rest.
+bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, bool* signedStub, bool* pe32Plus) {
   const ByteView file{exe.data(), exe.size()};
   PeImage image;
   const PeHeaders headers = ReadPeImage(file, &image);
@@ -45,7 +45,7 @@ bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tabl
   // hint in the message; a shorter one is no executable to speak of.
   *pe32Plus = image.magic == kPe32PlusMagic && SpanFits(file.size, image.lfanew, kPe32HeadersSize);
   if (headers != PeHeaders::Complete || (*pe32Plus && !tailCarrier)) return false;
-  *tableSize = image.tableSize;
+  *signedStub = IsSignedImage(image);
   return true;
 }
 
@@ -105,15 +105,13 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
   std::string error, stamped;
   ByteVector stub, stack, out;
   if (!ReadAttachInputs(stubPath, payloadPath, &stub, &stack)) return kExitFailed;
-  uint32_t tableSize = 0;
-  bool pe32Plus = false;
-  if (!PeSecurityDirectory(stub, carrier == "tail", &tableSize, &pe32Plus)) {
+  bool signedStub = false, pe32Plus = false;
+  if (!PeSecurityDirectory(stub, carrier == "tail", &signedStub, &pe32Plus)) {
     ReportError(stubPath + (pe32Plus ? ": not a PE32 executable (a PE32+ stub takes only --carrier tail)"
                                      : ": not a PE32 executable"));
     return kExitFailed;
   }
   if (!SettleStubKey(keyPath, bindPaths, replace, stubPath, payloadPath, stack, &stub, &stamped)) return kExitFailed;
-  bool signedStub = tableSize != 0;
   bool placed = false;
   if (pe32Plus) {
     // The shipping launcher is PE32; an x86-64 build is only a way to run

@@ -26,8 +26,7 @@ constexpr uint8_t kSpkiTail[] = {0x02, 0x03, 0x01, 0x00, 0x01};
 
 bool IsSigned(ByteView file) {
   PeImage image;
-  return ReadPeImage(file, &image) == PeHeaders::Complete && DeclaresSecurityDirectory(image) &&
-         image.tableSize != 0;
+  return ReadPeImage(file, &image) == PeHeaders::Complete && IsSignedImage(image);
 }
 
 }  // namespace

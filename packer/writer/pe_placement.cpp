@@ -42,7 +42,7 @@ bool ReadPeLayout(const ByteVector& exe, PeLayout* layout, std::string* error) {
   layout->tableSize = 0;
   // A PE32+ table is read only so that a signed x86-64 image is not given
   // bytes behind its signature; the launcher never looks into one.
-  if (DeclaresSecurityDirectory(layout->image)) {
+  if (IsSignedImage(layout->image)) {
     layout->tableOffset = layout->image.tableOffset;
     layout->tableSize = layout->image.tableSize;
   }
@@ -123,6 +123,8 @@ using OsslPtr = std::unique_ptr<T, OpenSslFree>;
 
 }  // namespace
 
+bool IsSignedImage(const PeImage& image) { return DeclaresSecurityDirectory(image) && image.tableSize != 0; }
+
 bool RecomputePeChecksum(ByteVector* file) {
   PeLayout layout;
   std::string error;
@@ -132,7 +134,7 @@ bool RecomputePeChecksum(ByteVector* file) {
 bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector* out, std::string* error) {
   PeLayout layout;
   if (!ReadPeLayout(exe, &layout, error)) return false;
-  if (layout.tableSize != 0) {
+  if (IsSignedImage(layout.image)) {
     // Bytes behind a signed image's table would enter its hash and break
     // the signature; such a file takes the stack inside its table.
     *error = "the image is signed: place the stack inside its certificate table";

@@ -14,6 +14,12 @@
 
 #include "packer/writer/carrier_certificate.h"
 #include "packer/writer/payload_writer.h"
+#include "payload/pe_image.h"
+
+// Whether a Complete image (ReadPeImage) is signed, as the packer counts it:
+// it declares a security directory and that directory's size is not 0. An
+// entry beyond NumberOfRvaAndSizes is no table, whatever bytes stand there.
+bool IsSignedImage(const PeImage& image);
 
 // (a) The file must be a PE32 or PE32+ image without a certificate table;
 // the stack becomes the file's last bytes.
