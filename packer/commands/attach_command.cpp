@@ -80,8 +80,8 @@ bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& b
   if (FindKeySlot(ByteView{stub->data(), stub->size()}, &found) != KeySlotSearch::Found) return true;
   const PayloadKey& key = found.slot.key;
   if (found.slot.state == kKeySlotEmpty) {
-    std::fprintf(stderr, "msilaunch-pack: warning: %s: its key slot is empty, so the launcher verifies no record and "
-                         "installs nothing (stamp a key with --key or set-key)\n", stubPath.c_str());
+    ReportWarning(stubPath + ": its key slot is empty, so the launcher verifies no record and installs nothing "
+                             "(stamp a key with --key or set-key)");
     return true;
   }
   ManifestDigest digest;
@@ -123,8 +123,7 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
                              "PE32+ file, and bytes after its signature would break it)");
       return kExitFailed;
     }
-    std::fprintf(stderr, "msilaunch-pack: warning: %s is a PE32+ (x86-64) stub: a test build of the launcher, not "
-                         "the shipping 32-bit one\n", stubPath.c_str());
+    ReportWarning(stubPath + " is a PE32+ (x86-64) stub: a test build of the launcher, not the shipping 32-bit one");
     placed = PlaceStackAtEnd(stub, stack, &out, &error);
   } else if (carrier == "certificate") {
     if (!signedStub) {
@@ -135,10 +134,8 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
   } else if (signedStub) {
     placed = PlaceStackInCertificateTable(stub, stack, &out, &error);
     if (placed)
-      std::fprintf(stderr,
-                   "msilaunch-pack: warning: %s: the payload lies inside the certificate table; Windows with "
-                   "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)\n",
-                   outputPath.c_str());
+      ReportWarning(outputPath + ": the payload lies inside the certificate table; Windows with "
+                                 "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)");
   } else {
     placed = PlaceStackAtEnd(stub, stack, &out, &error);
   }
