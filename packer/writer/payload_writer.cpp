@@ -79,6 +79,24 @@ bool FitsU32(size_t size) { return size <= std::numeric_limits<uint32_t>::max();
 
 }  // namespace
 
+bool HasLauncherKeyShape(const EVP_PKEY* key) {
+  constexpr unsigned long kExponent = 65537;
+  BIGNUM* exponent = nullptr;
+  const bool fits = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == kSigningKeyBits &&
+                    EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) == 1 &&
+                    BN_is_word(exponent, kExponent);
+  BN_free(exponent);
+  return fits;
+}
+
+bool ReadKeyModulus(const EVP_PKEY* key, uint8_t modulus[256]) {
+  BIGNUM* n = nullptr;
+  const bool read = EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_N, &n) == 1 && BN_bn2lebinpad(n, modulus, 256) == 256;
+  BN_free(n);
+  if (!read) std::fill(modulus, modulus + 256, 0);
+  return read;
+}
+
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
   std::FILE* file = OpenFileForReading(pemPath);
   if (!file) {
@@ -91,7 +109,7 @@ SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
     *error = OpenSslReason(("no PEM private key in " + pemPath).c_str());
     return nullptr;
   }
-  if (EVP_PKEY_get_base_id(pkey) != EVP_PKEY_RSA || EVP_PKEY_get_bits(pkey) != 2048) {
+  if (!HasLauncherKeyShape(pkey)) {
     *error = pemPath + " is not an RSA-2048 key";
     EVP_PKEY_free(pkey);
     return nullptr;
@@ -105,12 +123,7 @@ void FreeSigningKey(SigningKey* key) {
   delete key;
 }
 
-void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]) {
-  BIGNUM* n = nullptr;
-  if (EVP_PKEY_get_bn_param(key->pkey, OSSL_PKEY_PARAM_RSA_N, &n) != 1 || BN_bn2lebinpad(n, modulus, 256) != 256)
-    std::fill(modulus, modulus + 256, 0);
-  BN_free(n);
-}
+void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]) { ReadKeyModulus(key->pkey, modulus); }
 
 std::string PackageEntryText(const std::string& architecture, const std::string& lcids,
                              const std::string& productCode, const std::string& productName) {

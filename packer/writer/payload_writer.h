@@ -12,12 +12,25 @@
 
 using ByteVector = std::vector<uint8_t>;
 
+// OpenSSL's EVP_PKEY.
+struct evp_pkey_st;
+
+// The launcher's key blob (payload/payload_key.h) holds only a 2048-bit
+// modulus and always states the exponent 65537: a key of any other shape
+// signs records no launcher verifies.
+constexpr int kSigningKeyBits = 2048;
+// Whether `key` is RSA, 2048 bits, exponent 65537.
+bool HasLauncherKeyShape(const evp_pkey_st* key);
+// The modulus of an RSA-2048 `key`, least significant byte first. False,
+// with `modulus` zeroed, when it cannot be read in 256 bytes.
+bool ReadKeyModulus(const evp_pkey_st* key, uint8_t modulus[256]);
+
 // An RSA private key for signing records (OpenSSL EVP_PKEY inside).
 struct SigningKey;
 
-// Loads a PEM RSA-2048 private key; the caller owns it (hold it in a
-// SigningKeyPtr). Null with *error set on failure (unreadable file, not
-// RSA, not 2048 bits).
+// Loads a PEM private key of the launcher's shape; the caller owns it (hold
+// it in a SigningKeyPtr). Null with *error set on failure (unreadable file,
+// not HasLauncherKeyShape).
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
 // Frees a key from LoadSigningKey; null is ignored.
 void FreeSigningKey(SigningKey* key);
@@ -27,7 +40,8 @@ struct SigningKeyRelease {
 };
 // A signing key with one owner, freed on every path.
 using SigningKeyPtr = std::unique_ptr<SigningKey, SigningKeyRelease>;
-// The modulus of the key's public half, least significant byte first.
+// The modulus of the key's public half, least significant byte first
+// (ReadKeyModulus).
 void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]);
 
 // Manifest texts: "arch\lcids\{code}\name" and "cab\ids\file".
