@@ -1,7 +1,6 @@
 // attach: a payload into a launcher stub, through the certificate carrier or
 // the file tail, as the launcher's carriers find it.
 #include <cstdio>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -59,7 +58,7 @@ bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPat
     return false;
   }
   LocatedRecord manifest;
-  if (stack->size() >= std::numeric_limits<uint32_t>::max() ||
+  if (!FitsLauncherFile(stack->size()) ||
       !LocateRecord(stack->data(), static_cast<uint32_t>(stack->size()), ManifestRecordType, 0, &manifest)) {
     ReportError(payloadPath + ": not a payload (no manifest record ends it)");
     return false;

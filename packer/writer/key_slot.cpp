@@ -73,7 +73,7 @@ std::string DescribeKeySlotSearch(KeySlotSearch search) {
 
 bool ReadManifestDigest(ByteView stack, const uint8_t modulus[256], ManifestDigest* digest, std::string* error) {
   LocatedRecord manifest;
-  if (stack.size >= UINT32_MAX ||
+  if (!FitsLauncherFile(stack.size) ||
       !LocateRecord(stack.data, static_cast<uint32_t>(stack.size), ManifestRecordType, 0, &manifest)) {
     *error = "not a payload (no manifest record ends it)";
     return false;

@@ -140,7 +140,7 @@ bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector*
     *error = "the image is signed: place the stack inside its certificate table";
     return false;
   }
-  if (exe.size() + stack.size() > UINT32_MAX) {
+  if (!FitsLauncherFile(static_cast<uint64_t>(exe.size()) + stack.size())) {
     *error = "the result would exceed 4 GiB";
     return false;
   }
@@ -159,7 +159,7 @@ bool PlaceStackInCertificateTable(const ByteVector& exe, const ByteVector& stack
   // Padding goes before the stack: the carrier needs the stack's last byte
   // to be the file's, and the table must stay a multiple of 8 bytes.
   const uint64_t newTableSize = AlignUp(static_cast<uint64_t>(layout.tableSize) + stack.size());
-  if (layout.tableOffset + newTableSize > UINT32_MAX) {
+  if (!FitsLauncherFile(layout.tableOffset + newTableSize)) {
     *error = "the result would exceed 4 GiB";
     return false;
   }
@@ -211,7 +211,7 @@ bool AddCertificateToSignature(const ByteVector& exe, const std::vector<Extensio
     return false;
   }
   const uint64_t newTableSize = AlignUp(kWinCertificateHeaderSize + static_cast<uint64_t>(derSize));
-  if (layout.tableOffset + newTableSize > UINT32_MAX) {
+  if (!FitsLauncherFile(layout.tableOffset + newTableSize)) {
     *error = "the result would exceed 4 GiB";
     return false;
   }
