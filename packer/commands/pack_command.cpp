@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
 #include "base/bounded_text.h"
 #include "package/names.h"
@@ -11,7 +10,6 @@
 #include "packer/cli/progress.h"
 #include "packer/io/file_io.h"
 #include "packer/commands/keys.h"
-#include "payload/record_stack.h"
 
 namespace {
 
@@ -185,34 +183,6 @@ void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) 
   }
 }
 
-bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
-                   void (*progress)(void* context, uint64_t bytes), void* progressContext, std::string* error) {
-  stack->clear();
-  RecordEncoding encoding;
-  encoding.level = level;
-  encoding.compressor = CompressZlibStream;
-  auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
-    // Sizes travel as u32 in the trailer and the launcher's blocks.
-    if (content.size() >= std::numeric_limits<uint32_t>::max()) {
-      *error = "a file of " + std::to_string(content.size()) + " bytes is too large for a record";
-      return false;
-    }
-    ByteVector data, signature;
-    if (!EncodeRecord(content.data(), content.size(), key, encoding, &data, &signature, error)) return false;
-    AppendRawRecord(stack, type, id, data, signature);
-    if (stack->size() >= std::numeric_limits<uint32_t>::max()) {
-      *error = "the payload passes 4 GiB, more than the launcher can read";
-      return false;
-    }
-    if (progress != nullptr) progress(progressContext, content.size());
-    return true;
-  };
-  if (!append(ManifestRecordType, 0, plan.manifest)) return false;
-  for (const PayloadFile& file : plan.files)
-    if (!append(FileRecordType, file.id, file.content)) return false;
-  return true;
-}
-
 namespace {
 
 int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
@@ -245,8 +215,11 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   sources.clear();
   ProgressBar bar;
   StartProgress(&bar, "packing", total);
+  RecordEncoding encoding;
+  encoding.level = level;
+  encoding.compressor = CompressZlibStream;
   ByteVector stack;
-  bool encoded = EncodePayload(plan, key.get(), level, &stack, ReportProgress, &bar, &error);
+  bool encoded = BuildPayload(plan.manifest, plan.files, key.get(), encoding, &stack, &error, {ReportProgress, &bar});
   FinishProgress(&bar);
   if (!encoded || !WriteFileAtomically(outputPath, stack, 0644, &error)) {
     ReportError(encoded ? error : outputPath + ": " + error);

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "packer/io/file_io.h"
 
@@ -74,8 +73,6 @@ void AppendUtf16(ByteVector* out, const std::string& text) {
     }
   }
 }
-
-bool FitsU32(size_t size) { return size <= std::numeric_limits<uint32_t>::max(); }
 
 }  // namespace
 
@@ -145,7 +142,8 @@ void AppendManifestEntry(ByteVector* manifest, uint32_t id, const std::string& t
 
 bool CompressContent(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
                      std::string* error) {
-  if (!FitsU32(contentSize)) {
+  // zlib's lengths are 32 bits on Windows; the launcher's are everywhere.
+  if (!FitsLauncherFile(contentSize)) {
     *error = "content larger than 4 GiB - 1";
     return false;
   }
@@ -213,10 +211,16 @@ bool EncodeRecord(const uint8_t* content, size_t contentSize, const SigningKey* 
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error) {
+  // Checked before compressing: a file this large would take long to
+  // compress only to be refused.
+  if (!FitsLauncherFile(contentSize)) {
+    *error = "a file of " + std::to_string(contentSize) + " bytes is too large for a record";
+    return false;
+  }
   ByteVector data, signature;
   if (!EncodeRecord(content, contentSize, key, encoding, &data, &signature, error)) return false;
-  if (!FitsU32(data.size()) || !FitsU32(stack->size() + data.size() + signature.size() + kRecordTrailerSize)) {
-    *error = "record stack larger than 4 GiB - 1";
+  if (!FitsLauncherFile(static_cast<uint64_t>(stack->size()) + data.size() + signature.size() + kRecordTrailerSize)) {
+    *error = "the payload passes 4 GiB, more than the launcher can read";
     return false;
   }
   AppendRawRecord(stack, type, id, data, signature);
@@ -224,14 +228,16 @@ bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint
 }
 
 bool BuildPayload(const ByteVector& manifest, const std::vector<PayloadFile>& files, const SigningKey* key,
-                  const RecordEncoding& encoding, ByteVector* stack, std::string* error) {
+                  const RecordEncoding& encoding, ByteVector* stack, std::string* error,
+                  const BuildProgress& progress) {
+  auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
+    if (!AppendRecord(stack, type, id, content.data(), content.size(), key, encoding, error)) return false;
+    if (progress.report != nullptr) progress.report(progress.context, content.size());
+    return true;
+  };
   // The walk stops at the manifest record, so it must be the lowest.
-  if (!AppendRecord(stack, ManifestRecordType, 0, manifest.data(), manifest.size(), key, encoding, error))
-    return false;
-  for (const PayloadFile& file : files) {
-    if (!AppendRecord(stack, FileRecordType, file.id, file.content.data(), file.content.size(), key, encoding,
-                      error))
-      return false;
-  }
+  if (!append(ManifestRecordType, 0, manifest)) return false;
+  for (const PayloadFile& file : files)
+    if (!append(FileRecordType, file.id, file.content)) return false;
   return true;
 }

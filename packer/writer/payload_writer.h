@@ -90,17 +90,26 @@ void AppendRawRecord(ByteVector* stack, const Guid16& type, uint32_t id, const B
                      const ByteVector& signature);
 
 // Appends one record (EncodeRecord's data and signature, then the trailer)
-// to `stack`. False with *error set on failure, also when the stack would
-// pass 4 GiB - 1.
+// to `stack`. False with *error set and `stack` unchanged on failure, also
+// when the content or the grown stack would not fit the launcher's file
+// (FitsLauncherFile).
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error);
 
-// A whole payload: the manifest record lowest, then one file record per
-// file, in the given order.
+// A whole payload, appended to *stack: the manifest record lowest, then one
+// file record per file, in the given order, each through AppendRecord with
+// `encoding` (its compressor: zlib for tests, libdeflate in pack).
+// `progress`, when set, gets each record's content size once the record is
+// in the stack. False with *error set as AppendRecord.
 struct PayloadFile {
   uint32_t id;
   ByteVector content;
 };
+struct BuildProgress {
+  void (*report)(void* context, uint64_t bytes) = nullptr;
+  void* context = nullptr;
+};
 bool BuildPayload(const ByteVector& manifest, const std::vector<PayloadFile>& files, const SigningKey* key,
-                  const RecordEncoding& encoding, ByteVector* stack, std::string* error);
+                  const RecordEncoding& encoding, ByteVector* stack, std::string* error,
+                  const BuildProgress& progress = {});
