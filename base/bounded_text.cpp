@@ -30,13 +30,11 @@ bool CopyText(char* buffer, size_t size, const char* text) {
   return text[i] == '\0';
 }
 
-static char LowerAscii(unsigned c) {
-  return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-}
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (LowerAscii(static_cast<unsigned char>(*a)) != LowerAscii(static_cast<unsigned char>(*b)))
+    if (LowerAscii(*a) != LowerAscii(*b))
       return false;
     if (*a == '\0') return true;
   }
@@ -47,7 +45,7 @@ bool EqualsIgnoringAsciiCase(const char16_t* a, const char* b) {
     unsigned wa = *a, wb = static_cast<unsigned char>(*b);
     if (wa > 0x7F || wb > 0x7F) {
       if (wa != wb) return false;
-    } else if (LowerAscii(wa) != LowerAscii(wb)) {
+    } else if (LowerAscii(static_cast<char>(wa)) != LowerAscii(static_cast<char>(wb))) {
       return false;
     }
     if (wa == 0) return true;

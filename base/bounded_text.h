@@ -20,6 +20,10 @@ bool AppendFormat(char* buffer, size_t size, size_t* length, const char* format,
 // Returns false when it had to be cut.
 bool CopyText(char* buffer, size_t size, const char* text);
 
+// 'A'..'Z' as 'a'..'z', every other byte as it is: the one case folding of
+// names that must not depend on a locale or code page.
+char LowerAscii(char c);
+
 // Case-insensitive comparison of ASCII letters only (other bytes compare
 // as they are). True when the two strings are equal.
 bool EqualsIgnoringAsciiCase(const char* a, const char* b);

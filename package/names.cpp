@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "base/platform.h"
 
 namespace {
@@ -13,13 +14,11 @@ constexpr int kNameUnits = 261;
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // `length` bytes at `text` equal the upper-case ASCII `word`, letter case aside.
 bool IsWord(const char* text, size_t length, const char* word) {
   if (std::strlen(word) != length) return false;
   for (size_t i = 0; i < length; ++i)
-    if (UpperAscii(text[i]) != word[i]) return false;
+    if (LowerAscii(text[i]) != LowerAscii(word[i])) return false;
   return true;
 }
 

@@ -20,6 +20,12 @@ extern const Guid16 FileRecordType;
 
 constexpr uint32_t kRecordTrailerSize = 28;
 
+// The largest file the launcher reads: it takes its own file's size as
+// GetFileSize's 32 bits, and every stack and record in it travels with u32
+// sizes. A file, stack or record content of 4 GiB - 1 bytes still fits.
+constexpr uint64_t kMaxLauncherFileSize = UINT32_MAX;
+constexpr bool FitsLauncherFile(uint64_t size) { return size <= kMaxLauncherFileSize; }
+
 // The trailer as decoded from its little-endian bytes.
 struct RecordTrailer {
   Guid16 type;

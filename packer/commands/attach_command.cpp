@@ -1,7 +1,6 @@
 // attach: a payload into a launcher stub, through the certificate carrier or
 // the file tail, as the launcher's carriers find it.
 #include <cstdio>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -35,9 +34,9 @@ const CliOption kCarrierOption = {"carrier", 0, true};
 
 // Whether `exe` is a PE image the carrier can go into: a PE32 image for
 // either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
-// the launcher, which reads only its tail (*pe32Plus is then set).
-bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tableSize, bool* pe32Plus) {
-  // The security directory entry as it stands; pe_placement checks the rest.
+// the launcher, which reads only its tail (*pe32Plus is then set). *signedStub
+// says whether it is signed; pe_placement checks the rest.
+bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, bool* signedStub, bool* pe32Plus) {
   const ByteView file{exe.data(), exe.size()};
   PeImage image;
   const PeHeaders headers = ReadPeImage(file, &image);
@@ -45,7 +44,7 @@ bool PeSecurityDirectory(const ByteVector& exe, bool tailCarrier, uint32_t* tabl
   // hint in the message; a shorter one is no executable to speak of.
   *pe32Plus = image.magic == kPe32PlusMagic && SpanFits(file.size, image.lfanew, kPe32HeadersSize);
   if (headers != PeHeaders::Complete || (*pe32Plus && !tailCarrier)) return false;
-  *tableSize = image.tableSize;
+  *signedStub = IsSignedImage(image);
   return true;
 }
 
@@ -59,7 +58,7 @@ bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPat
     return false;
   }
   LocatedRecord manifest;
-  if (stack->size() >= std::numeric_limits<uint32_t>::max() ||
+  if (!FitsLauncherFile(stack->size()) ||
       !LocateRecord(stack->data(), static_cast<uint32_t>(stack->size()), ManifestRecordType, 0, &manifest)) {
     ReportError(payloadPath + ": not a payload (no manifest record ends it)");
     return false;
@@ -80,8 +79,8 @@ bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& b
   if (FindKeySlot(ByteView{stub->data(), stub->size()}, &found) != KeySlotSearch::Found) return true;
   const PayloadKey& key = found.slot.key;
   if (found.slot.state == kKeySlotEmpty) {
-    std::fprintf(stderr, "msilaunch-pack: warning: %s: its key slot is empty, so the launcher verifies no record and "
-                         "installs nothing (stamp a key with --key or set-key)\n", stubPath.c_str());
+    ReportWarning(stubPath + ": its key slot is empty, so the launcher verifies no record and installs nothing "
+                             "(stamp a key with --key or set-key)");
     return true;
   }
   ManifestDigest digest;
@@ -105,15 +104,13 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
   std::string error, stamped;
   ByteVector stub, stack, out;
   if (!ReadAttachInputs(stubPath, payloadPath, &stub, &stack)) return kExitFailed;
-  uint32_t tableSize = 0;
-  bool pe32Plus = false;
-  if (!PeSecurityDirectory(stub, carrier == "tail", &tableSize, &pe32Plus)) {
+  bool signedStub = false, pe32Plus = false;
+  if (!PeSecurityDirectory(stub, carrier == "tail", &signedStub, &pe32Plus)) {
     ReportError(stubPath + (pe32Plus ? ": not a PE32 executable (a PE32+ stub takes only --carrier tail)"
                                      : ": not a PE32 executable"));
     return kExitFailed;
   }
   if (!SettleStubKey(keyPath, bindPaths, replace, stubPath, payloadPath, stack, &stub, &stamped)) return kExitFailed;
-  bool signedStub = tableSize != 0;
   bool placed = false;
   if (pe32Plus) {
     // The shipping launcher is PE32; an x86-64 build is only a way to run
@@ -125,8 +122,7 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
                              "PE32+ file, and bytes after its signature would break it)");
       return kExitFailed;
     }
-    std::fprintf(stderr, "msilaunch-pack: warning: %s is a PE32+ (x86-64) stub: a test build of the launcher, not "
-                         "the shipping 32-bit one\n", stubPath.c_str());
+    ReportWarning(stubPath + " is a PE32+ (x86-64) stub: a test build of the launcher, not the shipping 32-bit one");
     placed = PlaceStackAtEnd(stub, stack, &out, &error);
   } else if (carrier == "certificate") {
     if (!signedStub) {
@@ -137,10 +133,8 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
   } else if (signedStub) {
     placed = PlaceStackInCertificateTable(stub, stack, &out, &error);
     if (placed)
-      std::fprintf(stderr,
-                   "msilaunch-pack: warning: %s: the payload lies inside the certificate table; Windows with "
-                   "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)\n",
-                   outputPath.c_str());
+      ReportWarning(outputPath + ": the payload lies inside the certificate table; Windows with "
+                                 "EnableCertPaddingCheck set treats the file as unsigned (use --carrier certificate)");
   } else {
     placed = PlaceStackAtEnd(stub, stack, &out, &error);
   }

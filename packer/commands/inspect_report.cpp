@@ -111,7 +111,7 @@ std::string JsonString(const std::string& text) {
 
 bool FindPayloads(const std::vector<uint8_t>& file, const PayloadKey* key, PayloadList* list, std::string* carrier,
                   std::string* error) {
-  if (file.size() > std::numeric_limits<uint32_t>::max()) {
+  if (!FitsLauncherFile(file.size())) {
     *error = "larger than 4 GiB, more than the launcher reads";
     return false;
   }

@@ -1,7 +1,5 @@
 #include "packer/commands/keys.h"
 
-#include <openssl/bn.h>
-#include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -16,24 +14,10 @@
 
 namespace {
 
-constexpr int kKeyBits = 2048;
-constexpr unsigned long kKeyExponent = 65537;
-
 std::vector<uint8_t> BioBytes(BIO* bio) {
   char* data = nullptr;
   long size = BIO_get_mem_data(bio, &data);
   return std::vector<uint8_t>(data, data + (size > 0 ? size : 0));
-}
-
-// The launcher's blob can express only this shape of key.
-bool CheckKeyShape(EVP_PKEY* key, const std::string& path, std::string* error) {
-  BIGNUM* exponent = nullptr;
-  bool fits = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == kKeyBits &&
-              EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) == 1 &&
-              BN_is_word(exponent, kKeyExponent);
-  BN_free(exponent);
-  if (!fits) *error = path + " is not an RSA-2048 key with exponent 65537";
-  return fits;
 }
 
 }  // namespace
@@ -48,7 +32,7 @@ std::string PublicKeyPathFor(const std::string& privatePath) {
 
 bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, std::string* error) {
   *publicPath = PublicKeyPathFor(privatePath);
-  EVP_PKEY* key = EVP_RSA_gen(kKeyBits);  // exponent 65537
+  EVP_PKEY* key = EVP_RSA_gen(kSigningKeyBits);  // exponent 65537
   if (key == nullptr) {
     *error = "cannot generate an RSA-2048 key";
     return false;
@@ -97,13 +81,13 @@ bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::st
     *error = pemPath + " holds no PEM public or private key";
     return false;
   }
-  bool loaded = CheckKeyShape(key, pemPath, error);
-  BIGNUM* n = nullptr;
-  if (loaded && (EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_N, &n) != 1 || BN_bn2lebinpad(n, modulus, 256) != 256)) {
+  bool loaded = HasLauncherKeyShape(key);
+  if (!loaded) {
+    *error = pemPath + " is not an RSA-2048 key with exponent 65537";
+  } else if (!ReadKeyModulus(key, modulus)) {
     *error = "cannot read the modulus of " + pemPath;
     loaded = false;
   }
-  BN_free(n);
   EVP_PKEY_free(key);
   return loaded;
 }

@@ -1,6 +1,6 @@
 #include "packer/commands/locale_names.h"
 
-#include <cctype>
+#include "base/bounded_text.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ bool SameName(const std::string& given, const char* name) {
   for (; name[i] != '\0'; ++i) {
     if (i >= given.size()) return false;
     const char c = given[i] == '_' ? '-' : given[i];
-    if (std::tolower(static_cast<unsigned char>(c)) != std::tolower(static_cast<unsigned char>(name[i])))
+    if (LowerAscii(c) != LowerAscii(name[i]))
       return false;
   }
   return i == given.size();

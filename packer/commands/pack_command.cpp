@@ -2,15 +2,14 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 
+#include "base/bounded_text.h"
 #include "package/names.h"
 #include "packer/commands/commands.h"
 #include "packer/commands/deflate.h"
 #include "packer/cli/progress.h"
 #include "packer/io/file_io.h"
 #include "packer/commands/keys.h"
-#include "payload/record_stack.h"
 
 namespace {
 
@@ -47,16 +46,6 @@ bool IsNumberList(const std::string& text) {
   return true;
 }
 
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] + 32) : a[i];
-    char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return i == a.size() && b[i] == '\0';
-}
-
 // The launcher's checks read C strings: a NUL would hide what follows it.
 bool HoldsNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
@@ -80,7 +69,7 @@ bool IsSafeCabinetName(const std::string& name) {
   if (name.empty() || name.front() == ' ' || name.size() > kMaxFieldBytes) return false;
   for (char c : name)
     if (!IsCabinetNameByte(c)) return false;
-  return IsPlainFileName(name.c_str()) && !EqualsIgnoringCase(name, "main.msi");
+  return IsPlainFileName(name.c_str()) && !EqualsIgnoringAsciiCase(name.c_str(), "main.msi");
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
@@ -194,34 +183,6 @@ void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) 
   }
 }
 
-bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
-                   void (*progress)(void* context, uint64_t bytes), void* progressContext, std::string* error) {
-  stack->clear();
-  RecordEncoding encoding;
-  encoding.level = level;
-  encoding.compressor = CompressZlibStream;
-  auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
-    // Sizes travel as u32 in the trailer and the launcher's blocks.
-    if (content.size() >= std::numeric_limits<uint32_t>::max()) {
-      *error = "a file of " + std::to_string(content.size()) + " bytes is too large for a record";
-      return false;
-    }
-    ByteVector data, signature;
-    if (!EncodeRecord(content.data(), content.size(), key, encoding, &data, &signature, error)) return false;
-    AppendRawRecord(stack, type, id, data, signature);
-    if (stack->size() >= std::numeric_limits<uint32_t>::max()) {
-      *error = "the payload passes 4 GiB, more than the launcher can read";
-      return false;
-    }
-    if (progress != nullptr) progress(progressContext, content.size());
-    return true;
-  };
-  if (!append(ManifestRecordType, 0, plan.manifest)) return false;
-  for (const PayloadFile& file : plan.files)
-    if (!append(FileRecordType, file.id, file.content)) return false;
-  return true;
-}
-
 namespace {
 
 int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
@@ -254,8 +215,11 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   sources.clear();
   ProgressBar bar;
   StartProgress(&bar, "packing", total);
+  RecordEncoding encoding;
+  encoding.level = level;
+  encoding.compressor = CompressZlibStream;
   ByteVector stack;
-  bool encoded = EncodePayload(plan, key.get(), level, &stack, ReportProgress, &bar, &error);
+  bool encoded = BuildPayload(plan.manifest, plan.files, key.get(), encoding, &stack, &error, {ReportProgress, &bar});
   FinishProgress(&bar);
   if (!encoded || !WriteFileAtomically(outputPath, stack, 0644, &error)) {
     ReportError(encoded ? error : outputPath + ": " + error);

@@ -54,12 +54,3 @@ struct PayloadPlan {
 };
 void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan);
 
-// Encodes the plan as a record stack: the manifest record lowest, then one
-// file record per file, each through the writer's EncodeRecord with
-// libdeflate at `level` (CompressZlibStream) and signed with `key` over the
-// content. `progress` gets each record's content size after it is written
-// (may be null). False with *error set.
-bool EncodePayload(const PayloadPlan& plan, const SigningKey* key, int level, ByteVector* stack,
-                   void (*progress)(void* context, uint64_t bytes), void* progressContext,
-                   std::string* error);
-

@@ -182,7 +182,7 @@ int RunSimulate(const CliCall& call, const std::string& path, const std::vector<
   if (status != kExitOk) return status;
   // The answer is --key's; the launcher in the file would install nothing.
   if (!report.slotProblem.empty())
-    std::fprintf(stderr, "msilaunch-pack: warning: %s: %s\n", path.c_str(), report.slotProblem.c_str());
+    ReportWarning(path + ": " + report.slotProblem);
   std::vector<Answer> answers;
   for (const Machine& machine : machines) answers.push_back(Simulate(report, machine));
   const bool json = Given(call, kJsonOption);

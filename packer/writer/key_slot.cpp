@@ -26,8 +26,7 @@ constexpr uint8_t kSpkiTail[] = {0x02, 0x03, 0x01, 0x00, 0x01};
 
 bool IsSigned(ByteView file) {
   PeImage image;
-  return ReadPeImage(file, &image) == PeHeaders::Complete && DeclaresSecurityDirectory(image) &&
-         image.tableSize != 0;
+  return ReadPeImage(file, &image) == PeHeaders::Complete && IsSignedImage(image);
 }
 
 }  // namespace
@@ -74,7 +73,7 @@ std::string DescribeKeySlotSearch(KeySlotSearch search) {
 
 bool ReadManifestDigest(ByteView stack, const uint8_t modulus[256], ManifestDigest* digest, std::string* error) {
   LocatedRecord manifest;
-  if (stack.size >= UINT32_MAX ||
+  if (!FitsLauncherFile(stack.size) ||
       !LocateRecord(stack.data, static_cast<uint32_t>(stack.size), ManifestRecordType, 0, &manifest)) {
     *error = "not a payload (no manifest record ends it)";
     return false;

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "packer/io/file_io.h"
 
@@ -75,9 +74,25 @@ void AppendUtf16(ByteVector* out, const std::string& text) {
   }
 }
 
-bool FitsU32(size_t size) { return size <= std::numeric_limits<uint32_t>::max(); }
-
 }  // namespace
+
+bool HasLauncherKeyShape(const EVP_PKEY* key) {
+  constexpr unsigned long kExponent = 65537;
+  BIGNUM* exponent = nullptr;
+  const bool fits = EVP_PKEY_get_base_id(key) == EVP_PKEY_RSA && EVP_PKEY_get_bits(key) == kSigningKeyBits &&
+                    EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_E, &exponent) == 1 &&
+                    BN_is_word(exponent, kExponent);
+  BN_free(exponent);
+  return fits;
+}
+
+bool ReadKeyModulus(const EVP_PKEY* key, uint8_t modulus[256]) {
+  BIGNUM* n = nullptr;
+  const bool read = EVP_PKEY_get_bn_param(key, OSSL_PKEY_PARAM_RSA_N, &n) == 1 && BN_bn2lebinpad(n, modulus, 256) == 256;
+  BN_free(n);
+  if (!read) std::fill(modulus, modulus + 256, 0);
+  return read;
+}
 
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
   std::FILE* file = OpenFileForReading(pemPath);
@@ -91,7 +106,7 @@ SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
     *error = OpenSslReason(("no PEM private key in " + pemPath).c_str());
     return nullptr;
   }
-  if (EVP_PKEY_get_base_id(pkey) != EVP_PKEY_RSA || EVP_PKEY_get_bits(pkey) != 2048) {
+  if (!HasLauncherKeyShape(pkey)) {
     *error = pemPath + " is not an RSA-2048 key";
     EVP_PKEY_free(pkey);
     return nullptr;
@@ -105,12 +120,7 @@ void FreeSigningKey(SigningKey* key) {
   delete key;
 }
 
-void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]) {
-  BIGNUM* n = nullptr;
-  if (EVP_PKEY_get_bn_param(key->pkey, OSSL_PKEY_PARAM_RSA_N, &n) != 1 || BN_bn2lebinpad(n, modulus, 256) != 256)
-    std::fill(modulus, modulus + 256, 0);
-  BN_free(n);
-}
+void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]) { ReadKeyModulus(key->pkey, modulus); }
 
 std::string PackageEntryText(const std::string& architecture, const std::string& lcids,
                              const std::string& productCode, const std::string& productName) {
@@ -132,7 +142,8 @@ void AppendManifestEntry(ByteVector* manifest, uint32_t id, const std::string& t
 
 bool CompressContent(const uint8_t* content, size_t contentSize, int level, ByteVector* out,
                      std::string* error) {
-  if (!FitsU32(contentSize)) {
+  // zlib's lengths are 32 bits on Windows; the launcher's are everywhere.
+  if (!FitsLauncherFile(contentSize)) {
     *error = "content larger than 4 GiB - 1";
     return false;
   }
@@ -200,10 +211,16 @@ bool EncodeRecord(const uint8_t* content, size_t contentSize, const SigningKey* 
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error) {
+  // Checked before compressing: a file this large would take long to
+  // compress only to be refused.
+  if (!FitsLauncherFile(contentSize)) {
+    *error = "a file of " + std::to_string(contentSize) + " bytes is too large for a record";
+    return false;
+  }
   ByteVector data, signature;
   if (!EncodeRecord(content, contentSize, key, encoding, &data, &signature, error)) return false;
-  if (!FitsU32(data.size()) || !FitsU32(stack->size() + data.size() + signature.size() + kRecordTrailerSize)) {
-    *error = "record stack larger than 4 GiB - 1";
+  if (!FitsLauncherFile(static_cast<uint64_t>(stack->size()) + data.size() + signature.size() + kRecordTrailerSize)) {
+    *error = "the payload passes 4 GiB, more than the launcher can read";
     return false;
   }
   AppendRawRecord(stack, type, id, data, signature);
@@ -211,14 +228,16 @@ bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint
 }
 
 bool BuildPayload(const ByteVector& manifest, const std::vector<PayloadFile>& files, const SigningKey* key,
-                  const RecordEncoding& encoding, ByteVector* stack, std::string* error) {
+                  const RecordEncoding& encoding, ByteVector* stack, std::string* error,
+                  const BuildProgress& progress) {
+  auto append = [&](const Guid16& type, uint32_t id, const ByteVector& content) {
+    if (!AppendRecord(stack, type, id, content.data(), content.size(), key, encoding, error)) return false;
+    if (progress.report != nullptr) progress.report(progress.context, content.size());
+    return true;
+  };
   // The walk stops at the manifest record, so it must be the lowest.
-  if (!AppendRecord(stack, ManifestRecordType, 0, manifest.data(), manifest.size(), key, encoding, error))
-    return false;
-  for (const PayloadFile& file : files) {
-    if (!AppendRecord(stack, FileRecordType, file.id, file.content.data(), file.content.size(), key, encoding,
-                      error))
-      return false;
-  }
+  if (!append(ManifestRecordType, 0, manifest)) return false;
+  for (const PayloadFile& file : files)
+    if (!append(FileRecordType, file.id, file.content)) return false;
   return true;
 }

@@ -12,12 +12,25 @@
 
 using ByteVector = std::vector<uint8_t>;
 
+// OpenSSL's EVP_PKEY.
+struct evp_pkey_st;
+
+// The launcher's key blob (payload/payload_key.h) holds only a 2048-bit
+// modulus and always states the exponent 65537: a key of any other shape
+// signs records no launcher verifies.
+constexpr int kSigningKeyBits = 2048;
+// Whether `key` is RSA, 2048 bits, exponent 65537.
+bool HasLauncherKeyShape(const evp_pkey_st* key);
+// The modulus of an RSA-2048 `key`, least significant byte first. False,
+// with `modulus` zeroed, when it cannot be read in 256 bytes.
+bool ReadKeyModulus(const evp_pkey_st* key, uint8_t modulus[256]);
+
 // An RSA private key for signing records (OpenSSL EVP_PKEY inside).
 struct SigningKey;
 
-// Loads a PEM RSA-2048 private key; the caller owns it (hold it in a
-// SigningKeyPtr). Null with *error set on failure (unreadable file, not
-// RSA, not 2048 bits).
+// Loads a PEM private key of the launcher's shape; the caller owns it (hold
+// it in a SigningKeyPtr). Null with *error set on failure (unreadable file,
+// not HasLauncherKeyShape).
 SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
 // Frees a key from LoadSigningKey; null is ignored.
 void FreeSigningKey(SigningKey* key);
@@ -27,7 +40,8 @@ struct SigningKeyRelease {
 };
 // A signing key with one owner, freed on every path.
 using SigningKeyPtr = std::unique_ptr<SigningKey, SigningKeyRelease>;
-// The modulus of the key's public half, least significant byte first.
+// The modulus of the key's public half, least significant byte first
+// (ReadKeyModulus).
 void SigningKeyModulus(const SigningKey* key, uint8_t modulus[256]);
 
 // Manifest texts: "arch\lcids\{code}\name" and "cab\ids\file".
@@ -76,17 +90,26 @@ void AppendRawRecord(ByteVector* stack, const Guid16& type, uint32_t id, const B
                      const ByteVector& signature);
 
 // Appends one record (EncodeRecord's data and signature, then the trailer)
-// to `stack`. False with *error set on failure, also when the stack would
-// pass 4 GiB - 1.
+// to `stack`. False with *error set and `stack` unchanged on failure, also
+// when the content or the grown stack would not fit the launcher's file
+// (FitsLauncherFile).
 bool AppendRecord(ByteVector* stack, const Guid16& type, uint32_t id, const uint8_t* content,
                   size_t contentSize, const SigningKey* key, const RecordEncoding& encoding,
                   std::string* error);
 
-// A whole payload: the manifest record lowest, then one file record per
-// file, in the given order.
+// A whole payload, appended to *stack: the manifest record lowest, then one
+// file record per file, in the given order, each through AppendRecord with
+// `encoding` (its compressor: zlib for tests, libdeflate in pack).
+// `progress`, when set, gets each record's content size once the record is
+// in the stack. False with *error set as AppendRecord.
 struct PayloadFile {
   uint32_t id;
   ByteVector content;
 };
+struct BuildProgress {
+  void (*report)(void* context, uint64_t bytes) = nullptr;
+  void* context = nullptr;
+};
 bool BuildPayload(const ByteVector& manifest, const std::vector<PayloadFile>& files, const SigningKey* key,
-                  const RecordEncoding& encoding, ByteVector* stack, std::string* error);
+                  const RecordEncoding& encoding, ByteVector* stack, std::string* error,
+                  const BuildProgress& progress = {});

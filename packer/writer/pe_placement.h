@@ -12,7 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "packer/writer/carrier_certificate.h"
 #include "packer/writer/payload_writer.h"
+#include "payload/pe_image.h"
+
+// Whether a Complete image (ReadPeImage) is signed, as the packer counts it:
+// it declares a security directory and that directory's size is not 0. An
+// entry beyond NumberOfRvaAndSizes is no table, whatever bytes stand there.
+bool IsSignedImage(const PeImage& image);
 
 // (a) The file must be a PE32 or PE32+ image without a certificate table;
 // the stack becomes the file's last bytes.
@@ -30,13 +37,6 @@ bool PlaceStackInCertificateTable(const ByteVector& exe, const ByteVector& stack
 // placements do; an unset (0) checksum stays unset. False when `file` is no
 // PE image.
 bool RecomputePeChecksum(ByteVector* file);
-
-// One extension of the extra certificate.
-struct ExtensionSpec {
-  std::string oid;  // dotted-decimal text
-  bool critical = false;
-  ByteVector value;  // the content octets of extnValue
-};
 
 // (c) The file must be a signed PE32 image whose certificate table holds
 // only the signature (and zero padding) and ends the file. A small
