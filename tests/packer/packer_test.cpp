@@ -141,7 +141,7 @@ TEST(PayloadPlan, StoresACabinetOncePerNameAndBytes) {
   PayloadItem item{};
   item.manifest = plan.manifest.data();
   item.manifestSize = static_cast<uint32_t>(plan.manifest.size());
-  PayloadList list{&item, 1};
+  PayloadList list{&item, 1, 0, {}};
   std::vector<std::string> texts;
   ASSERT_TRUE(ForEachManifestEntry(&list, KeepText, &texts));
   std::vector<std::string> expected = {
