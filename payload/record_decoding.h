@@ -16,7 +16,7 @@ constexpr uint32_t kRecordNotFound = 509;
 constexpr uint32_t kNotVerifiedManifest = 592;
 
 // Finds the record (type, id) in `payload` and decodes it with
-// DecodeRecord, against the built-in key: the carriers' and tests' way in.
+// DecodeRecord, against the built-in key (tests and benchmarks read so).
 // The launcher reads a listed payload's records with the list's key
 // (ReadRecordWithKey, PayloadListKey). Not found: (1168, 509). On code 0, *content is a block from
 // platform::AllocBlock that the caller owns (possibly with size 0); on any
