@@ -6,6 +6,8 @@
 # cached cross-build (scripts/build-libdeflate-mingw) and
 # msilaunch::packer_crypto, the fuller libcrypto the Windows packer links
 # (msi.dll needs no target: the packer loads it at run time).
+# msilaunch::json: nlohmann/json (header only) for the packer's --json
+# output, in every tree that builds the packer.
 set(_msilaunch_cache "$ENV{HOME}/.cache/msilaunch")
 if(DEFINED ENV{MSILAUNCH_CACHE})
   set(_msilaunch_cache "$ENV{MSILAUNCH_CACHE}")
@@ -71,3 +73,14 @@ else()
   add_library(msilaunch::msi ALIAS PkgConfig::MSILAUNCH_LIBMSI)
   add_library(msilaunch::deflate ALIAS PkgConfig::MSILAUNCH_LIBDEFLATE)
 endif()
+
+# Debian installs nlohmann/json under /usr/include, which a MinGW build must
+# never search (the host's C library headers would shadow the toolchain's):
+# the headers are copied into the build tree, and the target's include
+# directory holds nothing else.
+find_path(MSILAUNCH_NLOHMANN_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(_json_include "${CMAKE_BINARY_DIR}/nlohmann-json/include")
+file(COPY "${MSILAUNCH_NLOHMANN_JSON_INCLUDE}/nlohmann" DESTINATION "${_json_include}")
+add_library(msilaunch_json INTERFACE)
+target_include_directories(msilaunch_json SYSTEM INTERFACE "${_json_include}")
+add_library(msilaunch::json ALIAS msilaunch_json)

@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // collection needs to run its whole course.
     items.push_back(PayloadItem{nullptr, 0, block, static_cast<uint32_t>(m.size()), 3});
   }
-  PayloadList list{items.data(), static_cast<uint32_t>(items.size())};
+  PayloadList list{items.data(), static_cast<uint32_t>(items.size()), 0, {}};
 
   uint32_t counts[2] = {0, 0};
   ForEachManifestEntry(&list, CountEntry, counts);

@@ -6,6 +6,10 @@
 #include "handoff/run_report.h"
 #include "package/run_context.h"
 
+// The site of (13, 2151): no package fits the machine, or its file set
+// could not be built. The packer's simulate names it.
+constexpr uint32_t kNoPackageOrFileSet = 2151;
+
 // What the sequence takes from the run; all of it outlives the sequence.
 struct SequenceInput {
   RunContext* context;         // the payloads; selection may set userLcid to 1033

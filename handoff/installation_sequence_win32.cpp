@@ -43,7 +43,6 @@ RunReport Report(ErrorPair pair, BoxText box) {
 // Steps 3 to 7; each returns at the first failure, leaving what it made to
 // the cleanup.
 RunReport ExtractAndInstall(const SequenceInput& input, SequenceState* run) {
-  constexpr uint32_t kNoPackageOrFileSet = 2151;
   if (!SelectPackage(input.context, &run->selection) ||
       !BuildFileSet(&input.context->payloads, run->selection, &run->files))
     return Report(ErrorPair{ErrorCode::InvalidData, kNoPackageOrFileSet}, BoxText::CorruptOrUnsupported);

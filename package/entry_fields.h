@@ -6,6 +6,7 @@
 
 // Every manifest field buffer: at most 255 bytes and the terminating NUL.
 constexpr uint32_t kManifestFieldSize = 256;
+constexpr uint32_t kMaxManifestFieldBytes = kManifestFieldSize - 1;
 
 // Splits `text` into its first `count` fields, as the conversion
 // "%[^\]\%[^\]..." with `count` directives would: each field a non-empty run

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char kDatabaseName[] = "main.msi";
-
 // Grows `items` (null: none yet) to count + 1 zero-filled items. Returns the
 // new array, or null with the old one still valid and the last error set.
 FileItem* GrowItems(FileItem* items, int32_t count) {
@@ -26,23 +24,24 @@ FileItem* GrowItems(FileItem* items, int32_t count) {
   return static_cast<FileItem*>(grown);
 }
 
+bool NamesAreDistinctFiles(const FileSet& set) {
+  for (int32_t i = 0; i < set.count; ++i)
+    for (int32_t j = i + 1; j < set.count; ++j)
+      if (ItemsAreOneFile(set.items[i], set.items[j])) return false;
+  return true;
+}
+
+}  // namespace
+
 // Names the file system takes for one are one file in the folder: a cab
 // entry that names the package twice is that one file twice, over; any other
 // pair (a cabinet named like the database, two cabinets one letter case
 // apart, "\xC4.cab" and "\xE4.cab") would overwrite one another, or fail every
 // folder there is, whatever their bytes.
-bool NamesAreDistinctFiles(const FileSet& set) {
-  for (int32_t i = 0; i < set.count; ++i)
-    for (int32_t j = i + 1; j < set.count; ++j) {
-      const FileItem& a = set.items[i];
-      const FileItem& b = set.items[j];
-      const bool sameEntry = std::strcmp(a.name, b.name) == 0 && a.recordId == b.recordId;
-      if (!sameEntry && NamesFoldTogether(a.name, b.name)) return false;
-    }
-  return true;
+bool ItemsAreOneFile(const FileItem& a, const FileItem& b) {
+  const bool sameEntry = std::strcmp(a.name, b.name) == 0 && a.recordId == b.recordId;
+  return !sameEntry && NamesFoldTogether(a.name, b.name);
 }
-
-}  // namespace
 
 bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
                   const char* name) {
@@ -51,8 +50,8 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
   AppendFormat(item->name, sizeof item->name, &length, "%s", name);
   if (payloadIndex >= payloads->count) return false;
   item->recordId = id;
-  const ErrorPair pair =
-      ReadRecord(payloads->items[payloadIndex], FileRecordType, id, &item->data, &item->size);
+  const ErrorPair pair = ReadRecordWithKey(PayloadListKey(*payloads), payloads->items[payloadIndex], FileRecordType,
+                                           id, &item->data, &item->size);
   if (pair.code != ErrorCode::Success) {
     item->data = nullptr;
     item->size = 0;

@@ -9,6 +9,7 @@
 #include "payload/payload_list.h"
 
 constexpr uint32_t kFileItemTextSize = 261;  // MAX_PATH
+constexpr char kDatabaseName[] = "main.msi";  // the package's own file, first in the set
 constexpr uint32_t kWriterChunkSize = 524288;
 
 struct FileItem {
@@ -51,7 +52,8 @@ struct CabCollection {
 };
 
 // Zeroes `item`, copies `name` into it (cut to 260 bytes) and reads the file
-// record `id` of payload `payloadIndex` into data/size and recordId. True when the record was found, decoded and verified; otherwise
+// record `id` of payload `payloadIndex` into data/size and recordId, verified
+// with the list's key (PayloadListKey). True when the record was found, decoded and verified; otherwise
 // data stays null (the item then owns nothing) and the reason is not passed
 // on.
 bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t id, FileItem* item,
@@ -69,6 +71,11 @@ bool LoadFileItem(const PayloadList* payloads, uint32_t payloadIndex, uint32_t i
 // package twice), whatever their bytes. Whatever was added stays in the set
 // for ReleaseFileSet (package/file_writer.h).
 bool BuildFileSet(const PayloadList* payloads, const PackageSelection& selection, FileSet* set);
+
+// Whether two items of a set would be one file in the folder, which fails
+// the set: their names fold together (NamesFoldTogether) and they are not
+// one record under one name (a cab entry naming the package twice).
+bool ItemsAreOneFile(const FileItem& a, const FileItem& b);
 
 // ManifestEntryVisitor over a CabCollection: for a cab entry of the
 // collection's payload, adds the cabinet once for every element of its

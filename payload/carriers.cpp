@@ -116,6 +116,7 @@ ErrorPair ReadCertificates(const PayloadKey* key, SignedMessage* message, Payloa
 
 ErrorPair ReadCertificatePayloadsWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize,
                                          PayloadList* list) {
+  SetPayloadListKey(list, key);
   constexpr uint32_t kNoCertificatePayload = 789;  // not signed, or no extension of ours: no failure
   const ErrorPair nothing{ErrorCode::Success, kNoCertificatePayload};
   ByteView signedMessage{};
@@ -136,6 +137,7 @@ ErrorPair ReadCertificatePayloadsWithKey(const PayloadKey* key, const uint8_t* f
 }
 
 ErrorPair ReadTailPayloadWithKey(const PayloadKey* key, const uint8_t* file, uint32_t fileSize, PayloadList* list) {
+  SetPayloadListKey(list, key);
   PayloadItem item;
   constexpr uint32_t kTailNotCopied = 2016, kTailNotAdded = 2001;
   const ErrorPair pair = MakeItem(key, file, fileSize, kTailNotCopied, &item);

@@ -11,6 +11,9 @@
 // "1.2.840.113556.1.8000.2554.2951.50896.53846.17503.37240.13145692.12219546"
 extern const char PayloadExtensionOid[];
 
+// Both carriers give the list the key they verify with (SetPayloadListKey),
+// so that the list's other records are verified with it too.
+//
 // Appends one item per non-critical PayloadExtensionOid extension of any
 // certificate in the file's signature, each with its manifest read and
 // verified. (0, 789) when the file has no usable signature or no such

@@ -21,6 +21,13 @@ bool AppendPayload(PayloadList* list, const PayloadItem& item) {
   return true;
 }
 
+void SetPayloadListKey(PayloadList* list, const PayloadKey* key) {
+  list->hasKey = key != nullptr;
+  list->key = key ? *key : PayloadKey{};
+}
+
+const PayloadKey* PayloadListKey(const PayloadList& list) { return list.hasKey ? &list.key : nullptr; }
+
 void ReleasePayloadList(PayloadList* list) {
   for (uint32_t i = 0; i < list->count; ++i) {
     PayloadItem& item = list->items[i];

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "base/error_pair.h"
+#include "payload/payload_key.h"
 
 // How every record of a payload is stored. Both carriers set both flags.
 constexpr uint32_t PayloadFlagCompressed = 1;  // data part is one zlib stream
@@ -20,7 +21,20 @@ struct PayloadItem {
 struct PayloadList {
   PayloadItem* items;  // owned; grows by exactly one zero-filled item per append
   uint32_t count;
+  // What the payloads' records are verified against: the key their
+  // manifests were verified with, set by the carrier that found them (the
+  // launcher's built-in key with its bindings; the packer's own). Without
+  // one (an empty key slot, a list nobody gave a key) every signed record
+  // fails as a key that cannot be loaded.
+  uint32_t hasKey;
+  PayloadKey key;
 };
+
+// Gives `list` the key its records are verified against; null: no key.
+void SetPayloadListKey(PayloadList* list, const PayloadKey* key);
+
+// The key `list` verifies its records with, or null.
+const PayloadKey* PayloadListKey(const PayloadList& list);
 
 // Grows `list` by one item and copies `item` into the new last slot. On
 // failure returns false, leaves the list as it was, and the caller still owns

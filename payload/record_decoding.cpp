@@ -70,7 +70,7 @@ ErrorPair VerifyContent(const PayloadKey* payloadKey, const LocatedRecord& recor
 
   // A manifest the key signed but the slot is not bound to is, to the
   // launcher, no more its vendor's than a forged one: no pair of its own.
-  constexpr uint32_t kNotVerifiedManifest = 592, kNotVerifiedFile = 732;
+  constexpr uint32_t kNotVerifiedFile = 732;
   if (verified != 1 || (record.kind == RecordKind::Manifest && !BindsManifest(*payloadKey, digest)))
     return ErrorPair{ErrorCode::FileCorrupt, SiteLine(record.kind, kNotVerifiedManifest, kNotVerifiedFile)};
   return ErrorPair{ErrorCode::Success, 0};
@@ -177,7 +177,6 @@ ErrorPair ReadRecordWithKey(const PayloadKey* key, const PayloadItem& payload, c
   *content = nullptr;
   *contentSize = 0;
   LocatedRecord record;
-  constexpr uint32_t kRecordNotFound = 509;
   if (!LocateRecord(payload.raw, payload.rawSize, type, id, &record))
     return ErrorPair{ErrorCode::NotFound, kRecordNotFound};
   return DecodeRecordWithKey(key, payload.flags, record, content, contentSize);

@@ -9,8 +9,16 @@
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
 
+// Sites the packer names in its messages: a record that is not in its
+// payload, (1168, 509), and a manifest whose signature does not verify or
+// that the key's bindings leave out, (1392, 592).
+constexpr uint32_t kRecordNotFound = 509;
+constexpr uint32_t kNotVerifiedManifest = 592;
+
 // Finds the record (type, id) in `payload` and decodes it with
-// DecodeRecord. Not found: (1168, 509). On code 0, *content is a block from
+// DecodeRecord, against the built-in key (tests and benchmarks read so).
+// The launcher reads a listed payload's records with the list's key
+// (ReadRecordWithKey, PayloadListKey). Not found: (1168, 509). On code 0, *content is a block from
 // platform::AllocBlock that the caller owns (possibly with size 0); on any
 // other code the outputs are empty and the caller owns nothing.
 ErrorPair ReadRecord(const PayloadItem& payload, const Guid16& type, uint32_t id, uint8_t** content,

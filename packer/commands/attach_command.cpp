@@ -74,7 +74,11 @@ bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPat
 bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& bindPaths, bool replace,
                    const std::string& stubPath, const std::string& payloadPath, const ByteVector& stack,
                    ByteVector* stub, std::string* done) {
-  if (!keyPath.empty() && !StampKeyFromFile(keyPath, bindPaths, stubPath, replace, stub, done)) return false;
+  std::string stampError;
+  if (!keyPath.empty() && !StampKeyFromFile(keyPath, bindPaths, stubPath, replace, stub, done, &stampError)) {
+    ReportError(stampError);
+    return false;
+  }
   StubKeySlot found;
   if (FindKeySlot(ByteView{stub->data(), stub->size()}, &found) != KeySlotSearch::Found) return true;
   const PayloadKey& key = found.slot.key;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/bounded_text.h"
+#include "package/file_set.h"
 #include "package/names.h"
 #include "packer/commands/commands.h"
 #include "packer/io/file_io.h"
@@ -48,7 +49,7 @@ int ExtractPackage(const InspectReport& report, const InspectedEntry& package, c
     ReportError(error);
     return kExitFailed;
   }
-  int status = WriteRecord(report, package.payloadIndex, package.id, folder, "main.msi");
+  int status = WriteRecord(report, package.payloadIndex, package.id, folder, kDatabaseName);
   if (status != kExitOk) return status;
   for (const InspectedEntry& cab : report.entries) {
     if (cab.kind != InspectedEntry::Kind::Cab || cab.payloadIndex != package.payloadIndex) continue;
@@ -58,7 +59,7 @@ int ExtractPackage(const InspectReport& report, const InspectedEntry& package, c
     // the package's folder or replace its database.
     const std::string& name = cab.fields[2];
     if (!uses) continue;
-    if (!IsPlainFileName(name.c_str()) || EqualsIgnoringAsciiCase(name.c_str(), "main.msi")) {
+    if (!IsPlainFileName(name.c_str()) || EqualsIgnoringAsciiCase(name.c_str(), kDatabaseName)) {
       ReportError(report.path + ": cab entry " + std::to_string(cab.id) + " names \"" + name +
                   "\", which is not a plain file name beside main.msi");
       return kExitInvalid;
@@ -72,8 +73,13 @@ int ExtractPackage(const InspectReport& report, const InspectedEntry& package, c
 int RunExtract(const std::string& path, const std::string& keyPath, const std::string& outputDirectory,
                uint32_t packageId) {
   InspectReport report;
-  int status = OpenReport(path, keyPath, &report);
-  if (status != kExitOk) return status;
+  std::string error;
+  const ReportOpening opened = OpenReport(path, keyPath, &report, &error);
+  if (opened != ReportOpening::Opened) {
+    ReportError(error);
+    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+  }
+  int status = kExitOk;
   for (const std::string& problem : report.problems) ReportError(path + ": " + problem);
   if (!report.problems.empty()) return kExitInvalid;
   bool matched = false;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "packer/commands/commands.h"
 #include "packer/commands/inspect_report.h"
 
@@ -17,9 +19,11 @@ const char kHelp[] =
     "or with the built-in key for a file without one.\n";
 
 
+double RatioOf(uint32_t stored, uint32_t decoded) { return decoded == 0 ? 0.0 : static_cast<double>(stored) / decoded; }
+
 std::string Ratio(uint32_t stored, uint32_t decoded) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.3f", decoded == 0 ? 0.0 : static_cast<double>(stored) / decoded);
+  std::snprintf(text, sizeof text, "%.3f", RatioOf(stored, decoded));
   return text;
 }
 
@@ -77,84 +81,88 @@ std::string ReportText(const InspectReport& report) {
   return out;
 }
 
-std::string EntryJson(const InspectedEntry& entry) {
-  std::string out = "{\"id\": " + std::to_string(entry.id) + ", \"kind\": \"" + KindName(entry.kind) + "\"";
+using Json = nlohmann::ordered_json;
+
+Json EntryJson(const InspectedEntry& entry) {
+  Json out = {{"id", entry.id}, {"kind", KindName(entry.kind)}};
   if (entry.kind == InspectedEntry::Kind::Package) {
-    out += ", \"architecture\": " + JsonString(entry.fields[0]) + ", \"lcids\": " + JsonString(entry.fields[1]) +
-           ", \"productCode\": " + JsonString(entry.fields[2]) + ", \"productName\": " + JsonString(entry.fields[3]);
+    out["architecture"] = entry.fields[0];
+    out["lcids"] = entry.fields[1];
+    out["productCode"] = entry.fields[2];
+    out["productName"] = entry.fields[3];
   } else if (entry.kind == InspectedEntry::Kind::Cab) {
-    out += ", \"packages\": [";
-    for (size_t i = 0; i < entry.packageIds.size(); ++i) out += (i ? ", " : "") + std::to_string(entry.packageIds[i]);
-    out += "], \"fileName\": " + JsonString(entry.fields[2]);
+    out["packages"] = entry.packageIds;
+    out["fileName"] = entry.fields[2];
   } else {
-    out += ", \"text\": " + JsonString(entry.text);
+    out["text"] = entry.text;
   }
-  return out + "}";
+  return out;
 }
 
-std::string RecordJson(const InspectReport& report, const RecordReport& record) {
-  const char* verified = !report.keyGiven ? "null" : record.pair.code == 0 ? "true" : "false";
-  return "{\"type\": \"" + std::string(record.type) + "\", \"id\": " + std::to_string(record.id) +
-         ", \"found\": " + (record.found ? "true" : "false") + ", \"storedSize\": " +
-         std::to_string(record.storedSize) + ", \"signatureSize\": " + std::to_string(record.signatureSize) +
-         ", \"decodedSize\": " + std::to_string(record.decodedSize) + ", \"ratio\": " +
-         Ratio(record.storedSize, record.decodedSize) + ", \"verified\": " + verified +
-         ", \"status\": " + JsonString(RecordState(report, record)) + "}";
+Json RecordJson(const InspectReport& report, const RecordReport& record) {
+  return {{"type", record.type},
+          {"id", record.id},
+          {"found", record.found},
+          {"storedSize", record.storedSize},
+          {"signatureSize", record.signatureSize},
+          {"decodedSize", record.decodedSize},
+          {"ratio", RatioOf(record.storedSize, record.decodedSize)},
+          {"verified", !report.keyGiven ? Json() : Json(record.pair.code == 0)},
+          {"status", RecordState(report, record)}};
 }
 
-std::string PayloadJson(const InspectReport& report, uint32_t p) {
+Json PayloadJson(const InspectReport& report, uint32_t p) {
   const PayloadItem& item = report.list.items[p];
+  Json entries = Json::array(), records = Json::array({RecordJson(report, report.payloads[p].manifest)});
+  for (const InspectedEntry& entry : report.entries)
+    if (entry.payloadIndex == p) entries.push_back(EntryJson(entry));
+  for (const RecordReport& record : report.payloads[p].files) records.push_back(RecordJson(report, record));
   // bound: null when the key slot binds nothing, so every payload is taken.
-  std::string out = "{\"index\": " + std::to_string(p) + ", \"size\": " + std::to_string(item.rawSize) +
-                    ", \"flags\": " + std::to_string(item.flags) + ", \"manifestSha256\": \"" +
-                    DigestHex(report.manifestDigests[p].data()) + "\", \"bound\": " +
-                    (!SlotBinds(report) ? "null" : PayloadBound(report, p) ? "true" : "false") + ", \"entries\": [";
-  bool first = true;
-  for (const InspectedEntry& entry : report.entries) {
-    if (entry.payloadIndex != p) continue;
-    out += (first ? "" : ", ") + EntryJson(entry);
-    first = false;
-  }
-  out += "], \"records\": [" + RecordJson(report, report.payloads[p].manifest);
-  for (const RecordReport& record : report.payloads[p].files) out += ", " + RecordJson(report, record);
-  return out + "]}";
+  return {{"index", p},
+          {"size", item.rawSize},
+          {"flags", item.flags},
+          {"manifestSha256", DigestHex(report.manifestDigests[p].data())},
+          {"bound", !SlotBinds(report) ? Json() : Json(PayloadBound(report, p))},
+          {"entries", entries},
+          {"records", records}};
 }
 
 // Verified: without --key unknown (null); with it, no problem in the
 // manifest or the key slot and every record decodes and verifies.
-const char* VerifiedJson(const InspectReport& report) {
-  if (!report.keyGiven) return "null";
+Json VerifiedJson(const InspectReport& report) {
+  if (!report.keyGiven) return Json();
   bool verified = AllProblems(report).empty();
   for (const PayloadReport& payload : report.payloads) {
     verified = verified && payload.manifest.pair.code == 0;
     for (const RecordReport& record : payload.files) verified = verified && record.pair.code == 0;
   }
-  return verified ? "true" : "false";
+  return verified;
 }
 
 // The key slot, for a file that has one: its state and its key's
 // fingerprint, or what is wrong with it.
-std::string KeySlotJson(const InspectReport& report) {
-  if (report.slotSearch == KeySlotSearch::NotPe || report.slotSearch == KeySlotSearch::None) return "";
+Json KeySlotJson(const InspectReport& report) {
   if (report.slotSearch != KeySlotSearch::Found)
-    return ", \"keySlot\": {\"state\": \"unreadable\", \"problem\": " + JsonString(DescribeKeySlot(report)) + "}";
+    return {{"state", "unreadable"}, {"problem", DescribeKeySlot(report)}};
   const bool stamped = report.slot.slot.state == kKeySlotStamped;
   const PayloadKey& key = report.slot.slot.key;
-  std::string bindings;
-  for (uint32_t i = 0; i < key.bindingCount; ++i) bindings += (i ? ", \"" : "\"") + DigestHex(key.bindings[i]) + "\"";
-  return ", \"keySlot\": {\"version\": " + std::to_string(report.slot.slot.version) + ", \"state\": \"" +
-         std::string(stamped ? "stamped" : "empty") + "\", \"keySha256\": " +
-         (stamped ? JsonString(KeyFingerprint(key.modulus)) : "null") + ", \"bindings\": [" + bindings + "]}";
+  Json bindings = Json::array();
+  for (uint32_t i = 0; i < key.bindingCount; ++i) bindings.push_back(DigestHex(key.bindings[i]));
+  return {{"version", report.slot.slot.version},
+          {"state", stamped ? "stamped" : "empty"},
+          {"keySha256", stamped ? Json(KeyFingerprint(key.modulus)) : Json()},
+          {"bindings", bindings}};
 }
 
 std::string ReportJson(const InspectReport& report) {
-  std::string out = "{\"file\": " + JsonString(report.path) + ", \"carrier\": " + JsonString(report.carrier) +
-                    KeySlotJson(report) + ", \"payloads\": [";
-  for (uint32_t p = 0; p < report.list.count; ++p) out += (p ? ", " : "") + PayloadJson(report, p);
-  out += "], \"problems\": [";
-  const std::vector<std::string> problems = AllProblems(report);
-  for (size_t i = 0; i < problems.size(); ++i) out += (i ? ", " : "") + JsonString(problems[i]);
-  return out + "], \"verified\": " + VerifiedJson(report) + "}\n";
+  Json out = {{"file", report.path}, {"carrier", report.carrier}};
+  if (report.slotSearch != KeySlotSearch::NotPe && report.slotSearch != KeySlotSearch::None)
+    out["keySlot"] = KeySlotJson(report);
+  out["payloads"] = Json::array();
+  for (uint32_t p = 0; p < report.list.count; ++p) out["payloads"].push_back(PayloadJson(report, p));
+  out["problems"] = AllProblems(report);
+  out["verified"] = VerifiedJson(report);
+  return JsonText(out) + "\n";
 }
 
 }  // namespace
@@ -165,8 +173,12 @@ int InspectCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
   InspectReport report;
-  const int status = OpenReport(files[0], LastValue(call, kKeyOption), &report, true);
-  if (status != kExitOk) return status;
+  std::string error;
+  const ReportOpening opened = OpenReport(files[0], LastValue(call, kKeyOption), &report, &error, true);
+  if (opened != ReportOpening::Opened) {
+    ReportError(error);
+    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+  }
   ReadRecords(&report);
   std::fputs((Given(call, kJsonOption) ? ReportJson(report) : ReportText(report)).c_str(), stdout);
   return kExitOk;

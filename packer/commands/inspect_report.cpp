@@ -5,12 +5,16 @@
 #include <cstring>
 #include <limits>
 
+#include <nlohmann/json.hpp>
+
 #include "base/bounded_text.h"
 #include "base/platform.h"
 #include "package/entry_fields.h"
+#include "package/file_set.h"
+#include "package/file_writer.h"
 #include "package/manifest.h"
 #include "package/names.h"
-#include "packer/cli/cli.h"
+#include "package/selection.h"
 #include "packer/io/file_io.h"
 #include "packer/commands/keys.h"
 #include "payload/carriers.h"
@@ -41,32 +45,39 @@ int32_t CollectEntry(uint32_t payloadIndex, uint32_t entryId, const char* text, 
   return 1;
 }
 
-// The launcher refuses a package two of whose files are one file on Windows
-// (NamesFoldTogether), unless they are one record under one name: main.msi
-// is the package's own record, each cab entry naming the package adds its
-// file (once, however often it names the package).
-void CheckOneFileNames(const InspectedEntry& package, const std::vector<InspectedEntry>& entries,
-                       std::vector<std::string>* problems) {
-  struct File {
-    std::string name;
-    uint32_t record;
-    std::string what;
-  };
-  std::vector<File> files = {{"main.msi", package.id, "the database"}};
-  for (const InspectedEntry& entry : entries) {
-    const auto& ids = entry.packageIds;
-    if (entry.payloadIndex == package.payloadIndex && std::find(ids.begin(), ids.end(), package.id) != ids.end())
-      files.push_back({entry.fields[2], entry.id, "entry " + std::to_string(entry.id)});
+// The launcher refuses a package two of whose files are one file on
+// Windows: asked of the file set it builds for the package, whose first
+// item is the database and each other a cab entry's record. A cab entry
+// naming the package twice is in the set twice; its pairs are told once.
+void CheckOneFileNames(const PayloadList& list, const InspectedEntry& package, std::vector<std::string>* problems) {
+  PackageSelection selection{};
+  selection.payloadIndex = package.payloadIndex;
+  selection.packageId = package.id;
+  char* const fields[] = {selection.architecture, selection.lcidList, selection.productCode, selection.productName};
+  for (int i = 0; i < 4; ++i) {
+    size_t length = 0;
+    AppendFormat(fields[i], kManifestFieldSize, &length, "%s", package.fields[i].c_str());
   }
-  for (size_t i = 0; i < files.size(); ++i)
-    for (size_t j = i + 1; j < files.size(); ++j) {
-      const File& a = files[i];
-      const File& b = files[j];
-      if ((a.name != b.name || a.record != b.record) && NamesFoldTogether(a.name.c_str(), b.name.c_str()))
-        problems->push_back("payload " + std::to_string(package.payloadIndex) + " package " +
-                            std::to_string(package.id) + ": \"" + a.name + "\" (" + a.what + ") and \"" + b.name +
-                            "\" (" + b.what + ") are one file on Windows");
+  FileSet set{};
+  set.cursor = -1;
+  set.chunkSize = kWriterChunkSize;
+  BuildFileSet(&list, selection, &set);  // the items it got to are what the launcher would write
+  const size_t first = problems->size();
+  const auto what = [&set](int32_t i) {
+    return i == 0 ? std::string("the database") : "entry " + std::to_string(set.items[i].recordId);
+  };
+  for (int32_t i = 0; i < set.count; ++i)
+    for (int32_t j = i + 1; j < set.count; ++j) {
+      const FileItem& a = set.items[i];
+      const FileItem& b = set.items[j];
+      if (!ItemsAreOneFile(a, b)) continue;
+      const std::string problem = "payload " + std::to_string(package.payloadIndex) + " package " +
+                                  std::to_string(package.id) + ": \"" + a.name + "\" (" + what(i) + ") and \"" +
+                                  b.name + "\" (" + what(j) + ") are one file on Windows";
+      if (std::find(problems->begin() + static_cast<std::ptrdiff_t>(first), problems->end(), problem) == problems->end())
+        problems->push_back(problem);
     }
+  ReleaseFileSet(&set);
 }
 
 // The key the launcher in `file` verifies with, without its bindings: the
@@ -92,21 +103,70 @@ const PayloadKey* LaunchersKey(const std::vector<uint8_t>& file, PayloadKey* key
 
 }  // namespace
 
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
+namespace {
+
+// The library's escaping, but every control byte as \u00XX: the library
+// writes \b, \f, \n, \r and \t short, where this JSON never has.
+std::string JsonStringText(const std::string& text) {
+  static const char kShortForms[] = "bfnrt", kBytes[] = "\b\f\n\r\t";
+  const std::string escaped =
+      nlohmann::ordered_json(text).dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  std::string out;
+  for (size_t i = 0; i < escaped.size(); ++i) {
+    out += escaped[i];
+    if (escaped[i] != '\\' || i + 1 == escaped.size()) continue;
+    const char* shortForm = std::strchr(kShortForms, escaped[++i]);
+    if (shortForm == nullptr || *shortForm == '\0') {
+      out += escaped[i];  // \" \\ \uXXXX stay as they are
+      continue;
     }
+    char unicode[8];
+    std::snprintf(unicode, sizeof unicode, "u%04x", kBytes[shortForm - kShortForms]);
+    out += unicode;
   }
-  return out + "\"";
+  return out;
+}
+
+void AppendJson(const nlohmann::ordered_json& value, std::string* out) {
+  using Type = nlohmann::ordered_json::value_t;
+  switch (value.type()) {
+    case Type::object: {
+      *out += '{';
+      bool first = true;
+      for (const auto& item : value.items()) {
+        *out += (first ? "" : ", ") + JsonStringText(item.key()) + ": ";
+        AppendJson(item.value(), out);
+        first = false;
+      }
+      *out += '}';
+      break;
+    }
+    case Type::array: {
+      *out += '[';
+      for (size_t i = 0; i < value.size(); ++i) {
+        if (i) *out += ", ";
+        AppendJson(value[i], out);
+      }
+      *out += ']';
+      break;
+    }
+    case Type::string: *out += JsonStringText(value.get_ref<const std::string&>()); break;
+    case Type::number_float: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", value.get<double>());
+      *out += text;
+      break;
+    }
+    default: *out += value.dump(); break;  // null, true, false, whole numbers
+  }
+}
+
+}  // namespace
+
+std::string JsonText(const nlohmann::ordered_json& value) {
+  std::string out;
+  AppendJson(value, &out);
+  return out;
 }
 
 bool FindPayloads(const std::vector<uint8_t>& file, const PayloadKey* key, PayloadList* list, std::string* carrier,
@@ -133,8 +193,8 @@ bool FindPayloads(const std::vector<uint8_t>& file, const PayloadKey* key, Paylo
   } else if (pair.code == ErrorCode::BadKey) {
     *error = "the " + *carrier + " payload's manifest cannot be verified: " + keyName;
   } else if (pair.code == ErrorCode::FileCorrupt) {
-    *error = "the " + *carrier + " payload's manifest does not verify with " + keyName + " (code 1392, line " +
-             std::to_string(pair.line) + ")";
+    *error = "the " + *carrier + " payload's manifest does not verify with " + keyName + " (code " +
+             std::to_string(ErrorCode::FileCorrupt) + ", line " + std::to_string(pair.line) + ")";
   } else {
     *error = "the " + *carrier + " payload cannot be read: " + DescribePair(pair);
   }
@@ -160,7 +220,7 @@ std::vector<std::string> CheckManifest(const PayloadList& list, const std::vecto
     // What the launcher refuses to turn into a path (its file set then fails).
     if (entry.kind == InspectedEntry::Kind::Package && !IsBracedGuid(entry.fields[2].c_str()))
       problems.push_back(where + ": product code \"" + entry.fields[2] + "\" is not a GUID in braces");
-    if (entry.kind == InspectedEntry::Kind::Package) CheckOneFileNames(entry, entries, &problems);
+    if (entry.kind == InspectedEntry::Kind::Package) CheckOneFileNames(list, entry, &problems);
     if (entry.kind == InspectedEntry::Kind::Cab && !IsPlainFileName(entry.fields[2].c_str()))
       problems.push_back(where + ": file name \"" + entry.fields[2] + "\" is not a plain file name");
     if (!LocateRecord(item.raw, item.rawSize, FileRecordType, entry.id, &located))
@@ -207,7 +267,7 @@ RecordReport ReadOneRecord(const PayloadItem& item, const Guid16& type, uint32_t
   } else if (report.found) {
     report.pair = DecodeRecord(item.flags & ~PayloadFlagSigned, located, &decoded, &decodedSize);
   } else {
-    report.pair = ErrorPair{ErrorCode::NotFound, 509};
+    report.pair = ErrorPair{ErrorCode::NotFound, kRecordNotFound};
   }
   if (report.pair.code == 0) {
     report.decodedSize = decodedSize;
@@ -246,7 +306,8 @@ std::vector<std::string> AllProblems(const InspectReport& report) {
     if (!PayloadBound(report, p))
       problems.push_back("payload " + std::to_string(p) + ": its manifest (sha256 " +
                          DigestHex(report.manifestDigests[p].data()) +
-                         ") is not one the key slot is bound to: the launcher refuses it (code 1392, line 592)");
+                         ") is not one the key slot is bound to: the launcher refuses it (code " +
+                         std::to_string(ErrorCode::FileCorrupt) + ", line " + std::to_string(kNotVerifiedManifest) + ")");
   return problems;
 }
 
@@ -279,25 +340,20 @@ std::string SlotProblem(const InspectReport& report) {
 
 }  // namespace
 
-int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report, bool stubAllowed) {
+ReportOpening OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report,
+                         std::string* error, bool stubAllowed) {
   report->path = path;
   report->keyGiven = !keyPath.empty();
-  std::string error;
-  if (report->keyGiven && !LoadPublicModulus(keyPath, report->key.modulus, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
+  if (report->keyGiven && !LoadPublicModulus(keyPath, report->key.modulus, error)) return ReportOpening::Unreadable;
   std::vector<uint8_t> file;
-  if (!ReadWholeFile(path, &file, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
+  if (!ReadWholeFile(path, &file, error)) return ReportOpening::Unreadable;
   report->slotSearch = FindKeySlot(ByteView{file.data(), file.size()}, &report->slot);
   report->slotProblem = SlotProblem(*report);
-  if (!FindPayloads(file, ReportKey(*report), &report->list, &report->carrier, &error)) {
-    if (stubAllowed && report->carrier == "none" && report->slotSearch == KeySlotSearch::Found) return kExitOk;
-    ReportError(path + ": " + error);
-    return kExitInvalid;
+  if (!FindPayloads(file, ReportKey(*report), &report->list, &report->carrier, error)) {
+    if (stubAllowed && report->carrier == "none" && report->slotSearch == KeySlotSearch::Found)
+      return ReportOpening::Opened;
+    *error = path + ": " + *error;
+    return ReportOpening::NoPayload;
   }
   for (uint32_t p = 0; p < report->list.count; ++p) {
     ManifestDigest digest;
@@ -307,7 +363,7 @@ int OpenReport(const std::string& path, const std::string& keyPath, InspectRepor
   const bool complete = CollectEntries(report->list, &report->entries);
   report->problems = CheckManifest(report->list, report->entries);
   if (!complete) report->problems.push_back("a manifest entry is cut short");
-  return kExitOk;
+  return ReportOpening::Opened;
 }
 
 void ReadRecords(InspectReport* report) {

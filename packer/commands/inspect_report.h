@@ -9,13 +9,18 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "base/error_pair.h"
 #include "packer/writer/key_slot.h"
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
 
-// `text` as a JSON string, quotes included.
-std::string JsonString(const std::string& text);
+// `value` as the packer's JSON has always read: ", " and ": " between
+// items, keys in the order given, strings escaped by the library (control
+// bytes as \u00XX, invalid UTF-8 replaced), numbers with a fraction with
+// three decimals (a ratio: 0.328).
+std::string JsonText(const nlohmann::ordered_json& value);
 
 // One manifest entry, parsed by the launcher's grammar.
 struct InspectedEntry {
@@ -45,9 +50,10 @@ bool CollectEntries(const PayloadList& list, std::vector<InspectedEntry>* entrie
 
 // Manifest consistency: every package has its database record, every cab
 // entry its record, every cab id list names existing packages of its
-// payload, no entry fits neither grammar, and no two files of a package are
-// one file on Windows (names that fold together, other than one cab entry
-// naming the package twice). One sentence per problem.
+// payload, no entry fits neither grammar, and no two files of the file set
+// the launcher builds for a package (BuildFileSet, its records read with
+// the list's key) are one file on Windows (ItemsAreOneFile). One sentence
+// per problem.
 std::vector<std::string> CheckManifest(const PayloadList& list, const std::vector<InspectedEntry>& entries);
 
 // One record read as the launcher reads it: decoded and verified with the
@@ -117,13 +123,20 @@ bool PayloadBound(const InspectReport& report, uint32_t index);
 // otherwise.
 std::string DescribeBindings(const InspectReport& report);
 
+// How OpenReport ended; the command picks the exit code.
+enum class ReportOpening {
+  Opened,
+  Unreadable,  // the key or the file cannot be read
+  NoPayload,   // no payload is found (or none can be read)
+};
+
 // Loads --key's modulus (unless `keyPath` is empty), reads `path`, finds its
 // key slot and its payloads, collects their entries and checks the
-// manifest. kExitOk, or the exit code of a failure, already reported:
-// kExitFailed when the key or the file cannot be read, kExitInvalid when no
-// payload is found, unless `stubAllowed` and the file is a launcher stub
-// with a key slot (the report then lists no payload).
-int OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report, bool stubAllowed = false);
+// manifest. Opened, or the failure with *error set to its message: no
+// payload is one, unless `stubAllowed` and the file is a launcher stub with
+// a key slot (the report then lists no payload).
+ReportOpening OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report,
+                         std::string* error, bool stubAllowed = false);
 
 // The manifest's problems and then the key slot's (with --key, a slot that
 // refuses that key; a payload the slot's bindings leave out): what inspect

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "packer/cli/cli.h"
 #include "packer/io/file_io.h"
 #include "packer/writer/key_slot.h"
 
@@ -93,31 +92,25 @@ bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::st
 }
 
 bool StampKeyFromFile(const std::string& keyPath, const std::vector<std::string>& bindPaths,
-                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done) {
+                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done,
+                      std::string* error) {
   uint8_t modulus[256];
-  std::string error;
-  if (!LoadPublicModulus(keyPath, modulus, &error)) {
-    ReportError(error);
-    return false;
-  }
+  if (!LoadPublicModulus(keyPath, modulus, error)) return false;
   std::vector<ManifestDigest> bindings;
   for (const std::string& path : bindPaths) {
     ByteVector payload;
     ManifestDigest digest;
-    if (!ReadWholeFile(path, &payload, &error)) {
-      ReportError(error);
-      return false;
-    }
-    if (!ReadManifestDigest(ByteView{payload.data(), payload.size()}, modulus, &digest, &error)) {
-      ReportError(path + ": " + error);
+    if (!ReadWholeFile(path, &payload, error)) return false;
+    if (!ReadManifestDigest(ByteView{payload.data(), payload.size()}, modulus, &digest, error)) {
+      *error = path + ": " + *error;
       return false;
     }
     bindings.push_back(digest);
   }
   ByteVector stamped;
   KeyStamp stamp = KeyStamp::Stamped;
-  if (!StampKeySlot(*stub, modulus, bindings, replace, &stamped, &stamp, &error)) {
-    ReportError(stubPath + ": " + error);
+  if (!StampKeySlot(*stub, modulus, bindings, replace, &stamped, &stamp, error)) {
+    *error = stubPath + ": " + *error;
     return false;
   }
   *stub = std::move(stamped);

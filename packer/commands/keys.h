@@ -31,6 +31,7 @@ bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::st
 // none (StampKeySlot: an empty slot, or another key with `replace`; the same
 // key and bindings leave the stub as it is). True with *stub stamped and
 // *done saying what happened, the key's fingerprint and how many payloads
-// the slot binds; false with the failure reported, *stub unchanged.
+// the slot binds; false with *error saying why, *stub unchanged.
 bool StampKeyFromFile(const std::string& keyPath, const std::vector<std::string>& bindPaths,
-                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done);
+                      const std::string& stubPath, bool replace, ByteVector* stub, std::string* done,
+                      std::string* error);

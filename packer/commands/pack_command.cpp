@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "package/entry_fields.h"
+#include "package/file_set.h"
 #include "package/names.h"
 #include "packer/commands/commands.h"
 #include "packer/commands/deflate.h"
@@ -34,9 +36,6 @@ const CliOption kNameOption = {"name", 0, true};
 const CliOption kCabOption = {"cab", 0, true};
 
 
-// Every manifest field lands in a 256-byte buffer of the launcher.
-constexpr size_t kMaxFieldBytes = 255;
-
 bool IsNumberList(const std::string& text) {
   if (text.empty() || text.front() == ';' || text.back() == ';') return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -66,10 +65,10 @@ bool IsCabinetNameByte(char c) {
 // machine: it must be one plain name there, the same one on every code page,
 // and not the database's.
 bool IsSafeCabinetName(const std::string& name) {
-  if (name.empty() || name.front() == ' ' || name.size() > kMaxFieldBytes) return false;
+  if (name.empty() || name.front() == ' ' || name.size() > kMaxManifestFieldBytes) return false;
   for (char c : name)
     if (!IsCabinetNameByte(c)) return false;
-  return IsPlainFileName(name.c_str()) && !EqualsIgnoringAsciiCase(name.c_str(), "main.msi");
+  return IsPlainFileName(name.c_str()) && !EqualsIgnoringAsciiCase(name.c_str(), kDatabaseName);
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
@@ -79,14 +78,15 @@ void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast
 bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
   if (facts.architecture != "Intel" && facts.architecture != "x64") {
     *error = "architecture \"" + facts.architecture + "\" is neither Intel nor x64";
-  } else if (!IsNumberList(facts.lcids) || facts.lcids.size() > kMaxFieldBytes) {
+  } else if (!IsNumberList(facts.lcids) || facts.lcids.size() > kMaxManifestFieldBytes) {
     *error = "LCID list \"" + facts.lcids + "\" is not decimal numbers separated by ';' (use --lcids)";
   } else if (HoldsNul(facts.productCode) || !IsBracedGuid(facts.productCode.c_str())) {
     *error = "product code \"" + facts.productCode + "\" is not a GUID in braces (use --code)";
-  } else if (facts.productName.empty() || facts.productName.size() > kMaxFieldBytes ||
+  } else if (facts.productName.empty() || facts.productName.size() > kMaxManifestFieldBytes ||
              facts.productName.find('\\') != std::string::npos) {
     // A backslash would split the name into another manifest field.
-    *error = "product name \"" + facts.productName + "\" is empty, longer than 255 bytes or holds '\\' (use --name)";
+    *error = "product name \"" + facts.productName + "\" is empty, longer than " +
+               std::to_string(kMaxManifestFieldBytes) + " bytes or holds '\\' (use --name)";
   } else {
     for (size_t i = 0; i < facts.cabinets.size(); ++i) {
       const std::string& cabinet = facts.cabinets[i];

@@ -36,7 +36,10 @@ int SetKeyCommand(const CliCall& call) {
     ReportError(error);
     return kExitFailed;
   }
-  if (!StampKeyFromFile(key, Values(call, kBindOption), stub, Given(call, kReplaceOption), &bytes, &done)) return kExitFailed;
+  if (!StampKeyFromFile(key, Values(call, kBindOption), stub, Given(call, kReplaceOption), &bytes, &done, &error)) {
+    ReportError(error);
+    return kExitFailed;
+  }
   if (!WriteFileAtomically(output, bytes, 0755, &error)) {
     ReportError(error);
     return kExitFailed;

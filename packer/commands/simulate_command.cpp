@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "handoff/installation_sequence.h"
 #include "package/selection.h"
 #include "packer/commands/commands.h"
 #include "packer/commands/inspect_report.h"
 #include "packer/commands/locale_names.h"
+#include "payload/record_decoding.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -93,18 +98,26 @@ const char* PassText(SelectionPass pass) {
   return "none";
 }
 
-const char* PassJson(SelectionPass pass) {
+using Json = nlohmann::ordered_json;
+
+Json PassJson(SelectionPass pass) {
   switch (pass) {
-    case SelectionPass::Exact: return "\"exact\"";
-    case SelectionPass::Language: return "\"language\"";
-    case SelectionPass::UsEnglish: return "\"us-english\"";
+    case SelectionPass::Exact: return "exact";
+    case SelectionPass::Language: return "language";
+    case SelectionPass::UsEnglish: return "us-english";
     case SelectionPass::None: break;
   }
-  return "null";
+  return Json();
 }
 
-const char* kNoPackage = "(13, 2151) and string 101";
-const char* kNotBound = "(1392, 592) and string 101";
+// How the launcher ends, in the words the help uses: "(13, 2151) and string 101".
+std::string EndText(uint32_t code, uint32_t line) {
+  return "(" + std::to_string(code) + ", " + std::to_string(line) + ") and string " +
+         std::to_string(kStringCorruptOrUnsupported);
+}
+
+const std::string kNoPackage = EndText(ErrorCode::InvalidData, kNoPackageOrFileSet);
+const std::string kNotBound = EndText(ErrorCode::FileCorrupt, kNotVerifiedManifest);
 
 std::string RefusalText(const Answer& answer) {
   return "the launcher refuses payload " + std::to_string(answer.refusedPayload) +
@@ -128,22 +141,31 @@ std::string AnswerText(const Answer& answer) {
          PassText(answer.pass) + " pass";
 }
 
-std::string AnswerJson(const Answer& answer) {
+Json AnswerJson(const Answer& answer) {
   const Machine& m = answer.machine;
   const std::string name = LocaleNameOf(m.lcid);
-  std::string out = "{\"arch\": \"" + m.arch + "\", \"wow64\": " + (m.isWow64 ? "true" : "false") +
-                    ", \"lcid\": " + std::to_string(m.lcid) + ", \"locale\": " +
-                    (name.empty() ? "null" : JsonString(name)) + ", \"pass\": " + PassJson(answer.pass);
-  if (answer.refusedPayload >= 0)
-    return out + ", \"package\": null, \"failure\": {\"code\": 1392, \"line\": 592, \"string\": 101, \"payload\": " +
-           std::to_string(answer.refusedPayload) + "}}";
-  if (answer.pass == SelectionPass::None)
-    return out + ", \"package\": null, \"failure\": {\"code\": 13, \"line\": 2151, \"string\": 101}}";
-  const PackageSelection& s = answer.selection;
-  return out + ", \"package\": {\"payload\": " + std::to_string(s.payloadIndex) + ", \"id\": " +
-         std::to_string(s.packageId) + ", \"architecture\": " + JsonString(s.architecture) + ", \"lcids\": " +
-         JsonString(s.lcidList) + ", \"productCode\": " + JsonString(s.productCode) + ", \"productName\": " +
-         JsonString(s.productName) + "}, \"failure\": null}";
+  Json out = {{"arch", m.arch},
+              {"wow64", m.isWow64 != 0},
+              {"lcid", m.lcid},
+              {"locale", name.empty() ? Json() : Json(name)},
+              {"pass", PassJson(answer.pass)},
+              {"package", nullptr}};
+  if (answer.refusedPayload >= 0) {
+    out["failure"] = {{"code", ErrorCode::FileCorrupt},
+                      {"line", kNotVerifiedManifest},
+                      {"string", kStringCorruptOrUnsupported},
+                      {"payload", answer.refusedPayload}};
+  } else if (answer.pass == SelectionPass::None) {
+    out["failure"] = {
+        {"code", ErrorCode::InvalidData}, {"line", kNoPackageOrFileSet}, {"string", kStringCorruptOrUnsupported}};
+  } else {
+    const PackageSelection& s = answer.selection;
+    out["package"] = {{"payload", s.payloadIndex},  {"id", s.packageId},
+                      {"architecture", s.architecture}, {"lcids", s.lcidList},
+                      {"productCode", s.productCode},   {"productName", s.productName}};
+    out["failure"] = nullptr;
+  }
+  return out;
 }
 
 // Each architecture with each frequent locale; wow64 is x64's twin.
@@ -178,32 +200,35 @@ std::string TableText(const std::string& path, const std::vector<Answer>& answer
 
 int RunSimulate(const CliCall& call, const std::string& path, const std::vector<Machine>& machines, bool table) {
   InspectReport report;
-  const int status = OpenReport(path, LastValue(call, kKeyOption), &report);
-  if (status != kExitOk) return status;
+  std::string error;
+  const ReportOpening opened = OpenReport(path, LastValue(call, kKeyOption), &report, &error);
+  if (opened != ReportOpening::Opened) {
+    ReportError(error);
+    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+  }
   // The answer is --key's; the launcher in the file would install nothing.
-  if (!report.slotProblem.empty())
-    ReportWarning(path + ": " + report.slotProblem);
+  if (!report.slotProblem.empty()) ReportWarning(path + ": " + report.slotProblem);
   std::vector<Answer> answers;
   for (const Machine& machine : machines) answers.push_back(Simulate(report, machine));
   const bool json = Given(call, kJsonOption);
   // Only a slot with bindings adds to the output: without, it is as it always was.
-  std::string bindingsJson, bindingsText = DescribeBindings(report);
+  Json document = {{"file", path}};
+  std::string bindingsText = DescribeBindings(report);
   if (SlotBinds(report)) {
-    bindingsJson = ", \"bound\": [";
-    for (uint32_t p = 0; p < report.list.count; ++p)
-      bindingsJson += std::string(p ? ", " : "") + (PayloadBound(report, p) ? "true" : "false");
-    bindingsJson += "]";
+    Json& bound = document["bound"] = Json::array();
+    for (uint32_t p = 0; p < report.list.count; ++p) bound.push_back(PayloadBound(report, p));
     bindingsText = "key slot " + bindingsText + "\n";
   }
   std::string out;
   if (table && json) {
-    out = "{\"file\": " + JsonString(path) + bindingsJson + ", \"cases\": [";
-    for (size_t i = 0; i < answers.size(); ++i) out += (i ? ", " : "") + AnswerJson(answers[i]);
-    out += "]}\n";
+    Json& cases = document["cases"] = Json::array();
+    for (const Answer& answer : answers) cases.push_back(AnswerJson(answer));
+    out = JsonText(document) + "\n";
   } else if (table) {
     out = TableText(path, answers) + bindingsText;
   } else if (json) {
-    out = "{\"file\": " + JsonString(path) + bindingsJson + ", \"case\": " + AnswerJson(answers[0]) + "}\n";
+    document["case"] = AnswerJson(answers[0]);
+    out = JsonText(document) + "\n";
   } else {
     out = path + " on " + MachineText(answers[0].machine) + ":\n  " + AnswerText(answers[0]) + "\n" + bindingsText;
   }

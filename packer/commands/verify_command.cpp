@@ -25,8 +25,12 @@ int VerifyCommand(const CliCall& call) {
   const std::string key = LastValue(call, kKeyOption);
   if (key.empty()) return UsageError(call, "--key PUB.pem is required");
   InspectReport report;
-  const int status = OpenReport(files[0], key, &report);
-  if (status != kExitOk) return status;
+  std::string error;
+  const ReportOpening opened = OpenReport(files[0], key, &report, &error);
+  if (opened != ReportOpening::Opened) {
+    ReportError(error);
+    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+  }
   ReadRecords(&report);
   // The manifest records verified when the payloads were found.
   std::vector<std::string> problems = AllProblems(report);

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 
 #include "base/platform.h"
+#include "package/file_set.h"
+#include "package/file_writer.h"
 #include "package/manifest.h"
 #include "packer/commands/deflate.h"
 #include "packer/commands/inspect_report.h"
@@ -141,7 +144,7 @@ TEST(PayloadPlan, StoresACabinetOncePerNameAndBytes) {
   PayloadItem item{};
   item.manifest = plan.manifest.data();
   item.manifestSize = static_cast<uint32_t>(plan.manifest.size());
-  PayloadList list{&item, 1};
+  PayloadList list{&item, 1, 0, {}};
   std::vector<std::string> texts;
   ASSERT_TRUE(ForEachManifestEntry(&list, KeepText, &texts));
   std::vector<std::string> expected = {
@@ -269,41 +272,69 @@ TEST(EncodedPayload, ReadsBackThroughTheLaunchersCarrierWithTheGivenKey) {
   ReleasePayloadList(&list);
 }
 
-TEST(VerifyManifest, NamesWhatTheLauncherRefusesToMakeAPathOf) {
-  // A payload another writer made: every record is there, but a product code
-  // and two cabinet names are nothing the launcher turns into a path.
-  ByteVector manifest;
-  AppendManifestEntry(&manifest, 1, PackageEntryText("x64", "1033", "{P}", "Odd"));
-  AppendManifestEntry(&manifest, 2, PackageEntryText("x64", "1031", "{20000000-0000-4000-8000-000000000002}", "Fine"));
-  AppendManifestEntry(&manifest, 3, CabEntryText("1;2", ".."));
-  AppendManifestEntry(&manifest, 4, CabEntryText("2", "NUL.cab"));
-  AppendManifestEntry(&manifest, 5, CabEntryText("2;2", "fine.cab"));  // named twice: one file
-  AppendManifestEntry(&manifest, 6, CabEntryText("2", "FINE.cab"));
-  AppendManifestEntry(&manifest, 7, CabEntryText("2", "Main.msi"));
-  std::vector<PayloadFile> files;
-  for (uint32_t id = 1; id <= 7; ++id) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+TEST(VerifyManifest, NamesWhatTheLauncherRefusesAndAgreesWithItsFileSet) {
+  // Payloads another writer made, every record there (unless `missing`): the
+  // problems verify names, and its verdict is the launcher's own file set's
+  // for every package.
+  const std::string code2 = "{20000000-0000-4000-8000-000000000002}";
+  struct Case {
+    const char* name;
+    std::vector<std::string> entries;  // entry i + 1
+    uint32_t missing;                  // a record left out; 0: none
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"whole", {PackageEntryText("x64", "1033", code2, "Fine"), CabEntryText("1;1", "a.cab")}, 0, {}},
+      {"a product code and two cabinet names are nothing the launcher makes a path of; names fold together",
+       {PackageEntryText("x64", "1033", "{P}", "Odd"), PackageEntryText("x64", "1031", code2, "Fine"),
+        CabEntryText("1;2", ".."), CabEntryText("2", "NUL.cab"),
+        CabEntryText("2;2", "fine.cab"),  // named twice: one file
+        CabEntryText("2", "FINE.cab"), CabEntryText("2", "Main.msi")},
+       0,
+       {"payload 0 entry 1: product code \"{P}\" is not a GUID in braces",
+        "payload 0 package 2: \"main.msi\" (the database) and \"Main.msi\" (entry 7) are one file on Windows",
+        "payload 0 package 2: \"fine.cab\" (entry 5) and \"FINE.cab\" (entry 6) are one file on Windows",
+        "payload 0 entry 3: file name \"..\" is not a plain file name",
+        "payload 0 entry 4: file name \"NUL.cab\" is not a plain file name"}},
+      {"a cabinet's record is missing",
+       {PackageEntryText("x64", "1033", code2, "Fine"), CabEntryText("1", "a.cab")},
+       2,
+       {"payload 0 entry 2: no file record holds its a.cab"}},
+  };
   std::string error;
   const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
   ASSERT_NE(key, nullptr) << error;
-  ByteVector stack;
-  ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
   PayloadKey publicKey{};
   ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error)) << error;
-
-  PayloadList list{};
-  std::string carrier;
-  ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
-  std::vector<InspectedEntry> entries;
-  ASSERT_TRUE(CollectEntries(list, &entries));
-  const std::vector<std::string> problems = CheckManifest(list, entries);
-  ReleasePayloadList(&list);
-  EXPECT_EQ(problems, (std::vector<std::string>{
-                          "payload 0 entry 1: product code \"{P}\" is not a GUID in braces",
-                          "payload 0 package 2: \"main.msi\" (the database) and \"Main.msi\" (entry 7) are one file on Windows",
-                          "payload 0 package 2: \"fine.cab\" (entry 5) and \"FINE.cab\" (entry 6) are one file on Windows",
-                          "payload 0 entry 3: file name \"..\" is not a plain file name",
-                          "payload 0 entry 4: file name \"NUL.cab\" is not a plain file name",
-                      }));
+  for (const Case& c : cases) {
+    ByteVector manifest, stack;
+    std::vector<PayloadFile> files;
+    for (uint32_t id = 1; id <= c.entries.size(); ++id) {
+      AppendManifestEntry(&manifest, id, c.entries[id - 1]);
+      if (id != c.missing) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+    }
+    ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
+    PayloadList list{};
+    std::string carrier;
+    ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
+    std::vector<InspectedEntry> entries;
+    ASSERT_TRUE(CollectEntries(list, &entries));
+    EXPECT_EQ(CheckManifest(list, entries), c.problems) << c.name;
+    bool built = true;
+    for (const InspectedEntry& entry : entries) {
+      if (entry.kind != InspectedEntry::Kind::Package) continue;
+      PackageSelection selection{};
+      selection.payloadIndex = entry.payloadIndex;
+      selection.packageId = entry.id;
+      std::snprintf(selection.productCode, sizeof selection.productCode, "%s", entry.fields[2].c_str());
+      FileSet set{};
+      set.cursor = -1;
+      set.chunkSize = kWriterChunkSize;
+      built = BuildFileSet(&list, selection, &set) && built;
+      ReleaseFileSet(&set);
+    }
+    EXPECT_EQ(built, c.problems.empty()) << c.name;
+    ReleasePayloadList(&list);
+  }
 }
 
 TEST(KeyLoading, TakesEitherHalfOfAnRsa2048Key) {

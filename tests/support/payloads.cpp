@@ -183,6 +183,8 @@ uint32_t TestPayloadList::Add(const ByteVector& stack, uint32_t flags) {
   EXPECT_EQ(pair.code, 0u) << "manifest of payload " << items.size() - 1 << " not read, line " << pair.line;
   list.items = items.data();
   list.count = static_cast<uint32_t>(items.size());
+  PayloadKey key;
+  SetPayloadListKey(&list, LoadBuiltInKey(&key));  // as the carriers would
   return list.count - 1;
 }
 

@@ -42,7 +42,7 @@ TEST(ManifestWalkWine, TextsArriveInTheAnsiCodePage) {
   AppendEntry(manifest, 4, u"x", 1);                            // odd length: the next text is misaligned
   AppendEntry(manifest, 5, std::u16string(u"caf\u00e9") + u'\0');
   PayloadItem item{nullptr, 0, manifest.data(), static_cast<uint32_t>(manifest.size()), 3};
-  PayloadList list{&item, 1};
+  PayloadList list{&item, 1, 0, {}};
   std::vector<std::string> texts;
   EXPECT_TRUE(ForEachManifestEntry(&list, Collect, &texts));
   EXPECT_EQ(texts, (std::vector<std::string>{"Gr\xf6\xdf" "e \x80", "", "?", "x", "caf\xe9"}));
