@@ -1,5 +1,5 @@
 // UTF-8 decoding, one code point at a time: the native defaults' "ANSI" code
-// page (base/platform_native.cpp) and the packer's manifest texts both read
+// page (base/platform_posix.cpp) and the packer's manifest texts both read
 // UTF-8 this way, so a name decodes alike when it is packed and when the
 // launcher's tests read it back.
 #pragma once
