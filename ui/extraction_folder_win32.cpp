@@ -241,21 +241,10 @@ void GetDefaultBrowseFolder(char* dest, uint32_t size) {
   std::memset(dest, 0, size);
   char found[kFolderPathSize];
   std::memset(found, 0, sizeof found);
-  if (CallSHGetSpecialFolderPath(nullptr, found, kDocumentsFolder, FALSE) && ExpandExisting(found, dest, size))
+  if (gWin32.SHGetSpecialFolderPathA(nullptr, found, kDocumentsFolder, FALSE) && ExpandExisting(found, dest, size))
     return;
   if (ReadDocumentsValue(found) && ExpandExisting(found, dest, size)) return;
   if (ReadCurrentDirectory(found)) ExpandExisting(found, dest, size);
-}
-
-BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create) {
-  HMODULE shell = gWin32.GetModuleHandleA("Shell32.dll");
-  if (!shell) shell = gWin32.LoadLibraryA("Shell32.dll");
-  if (!shell) return FALSE;
-  gWin32.SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  using SHGetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-  auto getSpecialFolderPath = reinterpret_cast<SHGetSpecialFolderPathFn>(
-      reinterpret_cast<void*>(gWin32.GetProcAddress(shell, "SHGetSpecialFolderPathA")));
-  return getSpecialFolderPath ? getSpecialFolderPath(window, buffer, folderId, create) : FALSE;
 }
 
 int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM, LPARAM data) {

@@ -64,12 +64,6 @@ ErrorPair PrepareExtractionFolder(FileSet* fileSet, HeldFolders* held, const cha
 // empty. Nothing is created: the shell is asked without its create flag.
 void GetDefaultBrowseFolder(char* dest, uint32_t size);
 
-// SHGetSpecialFolderPathA(window, buffer, folderId, create) from Shell32.dll,
-// looked up at run time (the module is loaded when it is not, and never
-// freed); its result, or FALSE when the module or the function is missing.
-// Sets the error mode to SEM_NOOPENFILEERRORBOX for the rest of the run.
-BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create);
-
 // The folder browser's callback: when the browser is initialised, selects
 // the path text `data` in it. Always returns 0.
 int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM parameter, LPARAM data);
