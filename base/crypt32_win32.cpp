@@ -25,7 +25,8 @@ bool Link() {
   if (!module) return false;
   Resolved found{};
   // GetProcAddress's FARPROC becomes the entry's own type: the one cast that
-  // run-time linking cannot avoid, made through void* as ProbeWow64 does.
+  // run-time linking cannot avoid, made through void* as the other run-time
+  // entries' defaults make it (base/run_time_calls_win32.cpp).
 #define MSILAUNCH_CRYPT32_RESOLVE(ret, name, params, args, fail)                               \
   found.name = reinterpret_cast<ret(WINAPI*) params>(                                          \
       reinterpret_cast<void*>(gWin32.GetProcAddress(module, #name)));                          \

@@ -18,7 +18,8 @@ using LastErrorQuery = uint32_t (*)();
 // is the code; otherwise `defaultCode` is. `line` is stored unchanged.
 ErrorPair MakeErrorPair(LastErrorQuery lastError, uint32_t defaultCode, uint32_t line);
 
-// Codes the launcher produces or tests itself.
+// Codes the launcher produces or tests itself, and the Win32 codes the
+// native defaults of the platform seam leave where Windows would.
 namespace ErrorCode {
 constexpr uint32_t Success = 0;
 constexpr uint32_t FileNotFound = 2;
@@ -28,8 +29,12 @@ constexpr uint32_t BadFormat = 11;
 constexpr uint32_t InvalidData = 13;
 constexpr uint32_t WriteFault = 29;
 constexpr uint32_t ReadFault = 30;
+constexpr uint32_t FileExists = 80;
+constexpr uint32_t InvalidParameter = 87;
 constexpr uint32_t NoProcSlots = 89;
 constexpr uint32_t OpenFailed = 110;
+constexpr uint32_t DiskFull = 112;
+constexpr uint32_t InsufficientBuffer = 122;
 constexpr uint32_t SeekOnDevice = 132;
 constexpr uint32_t FilenameExcedRange = 206;  // ERROR_FILENAME_EXCED_RANGE
 constexpr uint32_t MoreData = 234;
@@ -39,7 +44,9 @@ constexpr uint32_t NotFound = 1168;
 constexpr uint32_t Cancelled = 1223;
 constexpr uint32_t FileCorrupt = 1392;
 constexpr uint32_t InstallServiceFailure = 1601;
+constexpr uint32_t CantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE: a link or no plain file
 constexpr uint32_t CantResolveFilename = 1921;
 constexpr uint32_t InvalidArg = 0x80070057u;  // E_INVALIDARG
 constexpr uint32_t BadKey = 0x80090003u;      // NTE_BAD_KEY
+constexpr uint32_t CryptAsn1Error = 0x80093100u;  // CRYPT_E_ASN1_ERROR
 }  // namespace ErrorCode

@@ -1,7 +1,7 @@
 // The seam between the portable core and the operating system.
 //
 // Portable code (record stack, decoding, carriers, manifest, selection, file
-// set, error text) never includes <windows.h>: it reaches the system only
+// set and writer, error text) never includes <windows.h>: it reaches the system only
 // through the table below. Each entry has a name, a current pointer and a
 // default; the Windows build's defaults call the Win32 API (through the
 // Win32 table of base/win32_calls.h), the native build's defaults use the

@@ -1,10 +1,9 @@
 #include "base/signed_message_cryptoapi.h"
 
+#include "base/error_pair.h"
 #include "base/win32_calls.h"
 
 namespace {
-
-constexpr DWORD kInvalidArg = 0x80070057u;  // E_INVALIDARG
 
 HCRYPTMSG Handle(SignedMessage* message) { return reinterpret_cast<HCRYPTMSG>(message); }
 
@@ -56,7 +55,7 @@ uint32_t CryptoApiGetExtensionCount(const Certificate* certificate) {
 
 int CryptoApiGetExtension(const Certificate* certificate, uint32_t index, CertificateExtension* extension) {
   if (index >= CryptoApiGetExtensionCount(certificate)) {
-    SetLastError(kInvalidArg);
+    SetLastError(ErrorCode::InvalidArg);
     return 0;
   }
   const CERT_EXTENSION& found = Context(certificate)->pCertInfo->rgExtension[index];

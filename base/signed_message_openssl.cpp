@@ -7,13 +7,11 @@
 
 #include <new>
 
+#include "base/error_pair.h"
+
 namespace {
 
-// Codes as CryptoAPI would leave them in the last error.
-constexpr uint32_t kInvalidArg = 0x80070057u;
-constexpr uint32_t kCryptAsn1Error = 0x80093100u;  // CRYPT_E_ASN1_ERROR
-constexpr uint32_t kNotEnoughMemory = 8;
-
+// Leaves a code as CryptoAPI would leave it in the last error.
 void Fail(uint32_t code) { gPlatform.SetLastErrorCode(code); }
 
 }  // namespace
@@ -29,13 +27,13 @@ struct Certificate {
 
 SignedMessage* OpenSslOpenSignedMessage() {
   auto* message = new (std::nothrow) SignedMessage;
-  if (!message) Fail(kNotEnoughMemory);
+  if (!message) Fail(ErrorCode::NotEnoughMemory);
   return message;
 }
 
 int OpenSslUpdateSignedMessage(SignedMessage* message, const uint8_t* data, uint32_t size) {
   if (!message || message->pkcs7) {
-    Fail(kInvalidArg);
+    Fail(ErrorCode::InvalidArg);
     return 0;
   }
   // d2i reads one DER element and ignores what follows it, as CryptMsgUpdate
@@ -44,7 +42,7 @@ int OpenSslUpdateSignedMessage(SignedMessage* message, const uint8_t* data, uint
   PKCS7* pkcs7 = d2i_PKCS7(nullptr, &p, static_cast<long>(size));
   if (!pkcs7 || !PKCS7_type_is_signed(pkcs7) || !pkcs7->d.sign) {
     PKCS7_free(pkcs7);
-    Fail(kCryptAsn1Error);
+    Fail(ErrorCode::CryptAsn1Error);
     return 0;
   }
   message->pkcs7 = pkcs7;
@@ -57,7 +55,7 @@ static STACK_OF(X509) * Certificates(SignedMessage* message) {
 
 int OpenSslGetCertificateCount(SignedMessage* message, uint32_t* count) {
   if (!message || !message->pkcs7) {
-    Fail(kInvalidArg);
+    Fail(ErrorCode::InvalidArg);
     return 0;
   }
   STACK_OF(X509)* certs = Certificates(message);
@@ -68,13 +66,13 @@ int OpenSslGetCertificateCount(SignedMessage* message, uint32_t* count) {
 int OpenSslGetCertificateEncoding(SignedMessage* message, uint32_t index, uint8_t* buffer, uint32_t* size) {
   STACK_OF(X509)* certs = Certificates(message);
   if (!certs || index >= static_cast<uint32_t>(sk_X509_num(certs))) {
-    Fail(kInvalidArg);
+    Fail(ErrorCode::InvalidArg);
     return 0;
   }
   X509* cert = sk_X509_value(certs, static_cast<int>(index));
   const int length = i2d_X509(cert, nullptr);
   if (length <= 0) {
-    Fail(kCryptAsn1Error);
+    Fail(ErrorCode::CryptAsn1Error);
     return 0;
   }
   if (!buffer) {
@@ -96,13 +94,13 @@ Certificate* OpenSslDecodeCertificate(const uint8_t* der, uint32_t size) {
   const unsigned char* p = der;
   X509* x509 = d2i_X509(nullptr, &p, static_cast<long>(size));
   if (!x509) {
-    Fail(kCryptAsn1Error);
+    Fail(ErrorCode::CryptAsn1Error);
     return nullptr;
   }
   auto* certificate = new (std::nothrow) Certificate;
   if (!certificate) {
     X509_free(x509);
-    Fail(kNotEnoughMemory);
+    Fail(ErrorCode::NotEnoughMemory);
     return nullptr;
   }
   certificate->x509 = x509;
@@ -117,7 +115,7 @@ uint32_t OpenSslGetExtensionCount(const Certificate* certificate) {
 int OpenSslGetExtension(const Certificate* certificate, uint32_t index, CertificateExtension* extension) {
   X509_EXTENSION* ext = X509_get_ext(certificate->x509, static_cast<int>(index));
   if (!ext) {
-    Fail(kInvalidArg);
+    Fail(ErrorCode::InvalidArg);
     return 0;
   }
   auto* mutableCertificate = const_cast<Certificate*>(certificate);

@@ -1,32 +1,17 @@
 #include "base/system_library_win32.h"
 
 #include "base/bounded_text.h"
+#include "base/run_time_calls_win32.h"
 #include "base/win32_calls.h"
 
-namespace {
-
-using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-
-// SetDefaultDllDirectories, or null on a system without it (Windows before
-// 8 without the update that brought the LOAD_LIBRARY_SEARCH_* flags).
-SetDefaultDllDirectoriesFn FindSetDefaultDllDirectories() {
-  HMODULE kernel = gWin32.GetModuleHandleA("kernel32");
-  if (!kernel) return nullptr;
-  return reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(gWin32.GetProcAddress(kernel, "SetDefaultDllDirectories")));
-}
-
-}  // namespace
-
 void RestrictDllSearchToSystemDirectory() {
-  const SetDefaultDllDirectoriesFn restrict = FindSetDefaultDllDirectories();
-  if (restrict) restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  gWin32.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 HMODULE LoadSystemLibrary(const char* fileName) {
   // The flags came with SetDefaultDllDirectories; a system without the
   // function refuses them (ERROR_INVALID_PARAMETER).
-  if (FindSetDefaultDllDirectories())
+  if (KernelHasFunction("SetDefaultDllDirectories"))
     return gWin32.LoadLibraryExA(fileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 
   char path[MAX_PATH];

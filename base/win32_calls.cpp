@@ -6,7 +6,7 @@
 #include "base/win32_calls.h"
 
 #include "base/crypt32_win32.h"
-#include "base/ntdll_win32.h"
+#include "base/run_time_calls_win32.h"
 
 namespace win32_defaults {
 

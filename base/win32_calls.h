@@ -123,7 +123,7 @@
 
 // ntdll's file creation relative to a folder handle, which kernel32 does not
 // offer. ntdll is in every process already: its defaults find it there at
-// run time (base/ntdll_win32.h), never on disk.
+// run time (base/run_time_calls_win32.h), never on disk.
 #define MSILAUNCH_WIN32_NTDLL_CALLS(X)                                                              \
   X(NTSTATUS, NtCreateFile,                                                                         \
     (PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES object, PIO_STATUS_BLOCK status,          \
@@ -133,6 +133,17 @@
      eaLength),                                                                                     \
     static_cast<NTSTATUS>(0xC0000022L))                                                             \
   X(ULONG, RtlNtStatusToDosError, (NTSTATUS status), (status), ERROR_ACCESS_DENIED)
+
+// Functions that some Windows versions the launcher runs on lack, so never
+// imported: their defaults find them at run time (base/run_time_calls_win32.h)
+// in kernel32, which every process has mapped, and in shell32, loaded on
+// first use; a missing one fails like the entry.
+#define MSILAUNCH_WIN32_KERNEL_RUN_TIME_CALLS(X)                                                    \
+  X(BOOL, SetDefaultDllDirectories, (DWORD directories), (directories), FALSE)                      \
+  X(BOOL, IsWow64Process, (HANDLE process, PBOOL answer), (process, answer), FALSE)
+#define MSILAUNCH_WIN32_SHELL_RUN_TIME_CALLS(X)                                                     \
+  X(BOOL, SHGetSpecialFolderPathA, (HWND window, LPSTR path, int folder, BOOL create),              \
+    (window, path, folder, create), FALSE)
 
 // The window, the folder browser and the hand-off add their own groups below,
 // so that each subsystem's calls read together.
@@ -212,6 +223,8 @@
   MSILAUNCH_WIN32_CRYPT_CALLS(X)  \
   MSILAUNCH_WIN32_HOLD_CALLS(X)   \
   MSILAUNCH_WIN32_NTDLL_CALLS(X)  \
+  MSILAUNCH_WIN32_KERNEL_RUN_TIME_CALLS(X) \
+  MSILAUNCH_WIN32_SHELL_RUN_TIME_CALLS(X) \
   MSILAUNCH_WIN32_WINDOW_CALLS(X) \
   MSILAUNCH_WIN32_FOLDER_CALLS(X) \
   MSILAUNCH_WIN32_HANDOFF_CALLS(X)

@@ -1,7 +1,6 @@
 #include "handoff/cleanup_win32.h"
 
 #include "base/bounded_text.h"
-#include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
 #include "package/file_writer.h"
@@ -25,7 +24,7 @@ void DeleteAbandonedFile(const FileItem& item, void* context) {
   const auto* abandonment = static_cast<const Abandonment*>(context);
   if (abandonment->failedOrNeverRan && !IsProductRegistered(abandonment->productCode, abandonment->isWow64) &&
       item.path[0] != '\0')
-    platform::RemoveFile(abandonment->folder, item.name, item.path);
+    DeleteFileItem(abandonment->folder, item);
 }
 
 }  // namespace

@@ -32,13 +32,7 @@ void LoadStringInto(HINSTANCE instance, UINT id, char* buffer, int size) {
 uint32_t ProbeWow64() {
   BOOL answer = FALSE;
   gWin32.SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  HMODULE kernel = gWin32.GetModuleHandleA("kernel32");
-  auto isWow64Process =
-      kernel ? reinterpret_cast<IsWow64ProcessFn>(
-                   reinterpret_cast<void*>(gWin32.GetProcAddress(kernel, "IsWow64Process")))
-             : nullptr;
-  if (isWow64Process) isWow64Process(gWin32.GetCurrentProcess(), &answer);
+  gWin32.IsWow64Process(gWin32.GetCurrentProcess(), &answer);
   return answer ? 1 : 0;
 }
 

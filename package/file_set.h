@@ -16,7 +16,7 @@ struct FileItem {
   char name[kFileItemTextSize];  // "main.msi", or the cab entry's file name
   uint8_t* data;                 // owned: the decoded file record, or null
   uint32_t size;
-  void* handle;     // open for writing (set by the extraction folder), or null; closed by CloseFileItem only
+  void* handle;     // open for writing (KeepOrMakeFileItem), or null; closed by CloseFileItem only
   uint32_t written;  // bytes of data written so far
   char path[kFileItemTextSize];  // folder and name, set by the extraction folder
   uint32_t recordId;  // the file record `data` was read from

@@ -11,25 +11,37 @@ namespace {
 // that a writer step still allocates nothing.
 constexpr uint32_t kConfirmPieceSize = 65536;
 
+// Holds the file at the item's name (never through a link) and confirms that
+// it holds the item's data. False when it cannot be held or differs; what
+// was opened stays in `held` for the caller to close.
+bool HoldFileItem(void* folder, FileItem* item) {
+  item->held = platform::OpenHeldFile(folder, item->name, item->path);
+  return item->held && HeldFileHoldsContent(item->held, item->data, item->size);
+}
+
+// Creates the item's file for writing, failing rather than open anything
+// that is at its name already.
+bool CreateFileItem(void* folder, FileItem* item) {
+  item->handle = platform::CreateNewFile(folder, item->name, item->path);
+  return item->handle != nullptr;
+}
+
 // Closes the finished item's write handle and holds its file at once. Between
 // the two another process may have written, replaced or renamed it, so the
 // held bytes are read back whole and must be the item's data. False, with
 // nothing of the item left open, when the file cannot be held or differs.
 bool HoldWrittenFile(void* folder, FileItem* item) {
   CloseFileItem(item);
-  item->held = platform::OpenHeldFile(folder, item->name, item->path);
-  if (item->held && HeldFileHoldsContent(item->held, item->data, item->size)) return true;
+  if (HoldFileItem(folder, item)) return true;
   CloseFileItem(item);
   return false;
 }
 
-// Removes whatever is at the item's path now (a link itself, never its
-// target) and creates its file afresh, failing rather than open anything that
-// reappears there. False, the item still to be made anew, when it cannot.
+// Removes whatever is at the item's path now and creates its file afresh.
+// False, the item still to be made anew, when it cannot.
 bool MakeFileAnew(void* folder, FileItem* item) {
-  platform::RemoveFile(folder, item->name, item->path);
-  item->handle = platform::CreateNewFile(folder, item->name, item->path);
-  if (!item->handle) return false;
+  DeleteFileItem(folder, *item);
+  if (!CreateFileItem(folder, item)) return false;
   item->remake = 0;
   item->written = 0;
   return true;
@@ -103,6 +115,16 @@ bool HeldFileHoldsContent(void* held, const uint8_t* data, uint32_t size) {
     compared += got;
   }
 }
+
+bool KeepOrMakeFileItem(void* folder, FileItem* item) {
+  if (HoldFileItem(folder, item)) return true;
+  const bool absent = !item->held && platform::LastError() == ErrorCode::FileNotFound;
+  CloseFileItem(item);
+  if (!absent) DeleteFileItem(folder, *item);
+  return CreateFileItem(folder, item);
+}
+
+void DeleteFileItem(void* folder, const FileItem& item) { platform::RemoveFile(folder, item.name, item.path); }
 
 bool CloseFileItem(FileItem* item) {
   if (item->held) {

@@ -1,8 +1,10 @@
-// What a file item holds once the set is built, and the one owner of it: the
-// chunked writer that the progress window drives, the close of one item's
-// file, and the release of the whole set. An item's handles and the set's
-// folder are closed here, through the platform seam, and nowhere else; the
-// extraction folder's rollback and the cleanup call in.
+// A file item's whole life on disk, and the one owner of what it holds once
+// the set is built: its file kept or made (KeepOrMakeFileItem), written by
+// the chunked writer that the progress window drives, held and confirmed
+// (HeldFileHoldsContent), closed (CloseFileItem) and deleted
+// (DeleteFileItem), and the release of the whole set. Each step goes through
+// one entry of the platform seam, here and nowhere else; the extraction
+// folder, its rollback and the cleanup call in.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,20 @@ uint32_t WriteNextChunk(FileSet* set, int32_t* percentage);
 // for one the writer finished and for one the extraction folder found there
 // already. False when a read fails or the bytes or their number differ.
 bool HeldFileHoldsContent(void* held, const uint8_t* data, uint32_t size);
+
+// Readies the file at the item's name and path in the held product folder
+// `folder` (never through a link): a file there already that holds the
+// item's data is kept, held by the very handle it was compared through, and
+// needs no writing; anything else there (other bytes, a link) goes by its
+// name, and the item's file is created afresh, open for writing in `handle`,
+// so that whatever takes its place meanwhile fails the creation. False, with
+// nothing of the item open, when it cannot be created.
+bool KeepOrMakeFileItem(void* folder, FileItem* item);
+
+// Deletes the file at the item's name in `folder` (a link itself, never its
+// target). The item's file must be closed (CloseFileItem) first. What the
+// deletion answers is not looked at: a file that stays is left as it is.
+void DeleteFileItem(void* folder, const FileItem& item);
 
 // Closes what `item` holds open, if anything: its write handle and its held
 // file; clears both. True when it held a write handle: its file was created

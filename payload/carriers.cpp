@@ -36,7 +36,7 @@ ErrorPair MakeItem(const PayloadKey* key, const uint8_t* bytes, uint32_t size, u
   item->flags = kPayloadFlags;
   item->rawSize = size;
   item->raw = static_cast<uint8_t*>(platform::AllocBlock(size, 0));
-  if (!item->raw) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, copyLine);
+  if (!item->raw) return MakeErrorPair(&platform::LastError, ErrorCode::NotEnoughMemory, copyLine);
   if (size) std::memcpy(item->raw, bytes, size);
   const ErrorPair pair =
       ReadRecordWithKey(key, *item, ManifestRecordType, 0, &item->manifest, &item->manifestSize);
@@ -50,7 +50,7 @@ ErrorPair MakeItem(const PayloadKey* key, const uint8_t* bytes, uint32_t size, u
 // Adds a made item to the list, or releases it and reports `line`.
 ErrorPair AddItem(PayloadList* list, PayloadItem* item, ErrorPair pair, uint32_t line) {
   if (AppendPayload(list, *item)) return pair;
-  const ErrorPair failure = MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, line);
+  const ErrorPair failure = MakeErrorPair(&platform::LastError, ErrorCode::NotEnoughMemory, line);
   platform::FreeBlock(item->raw);
   platform::FreeBlock(item->manifest);
   *item = PayloadItem{};
@@ -82,25 +82,25 @@ ErrorPair ReadCertificates(const PayloadKey* key, SignedMessage* message, Payloa
   uint32_t certificateCount = 0;
   constexpr uint32_t kCertificateCountUnknown = 846;
   if (!platform::GetCertificateCount(message, &certificateCount))
-    return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateCountUnknown);
+    return MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kCertificateCountUnknown);
   for (uint32_t i = 0; i < certificateCount; ++i) {
     uint32_t derSize = 0;
     constexpr uint32_t kCertificateSizeUnknown = 937;
     if (!platform::GetCertificateEncoding(message, i, nullptr, &derSize))
-      return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateSizeUnknown);
+      return MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kCertificateSizeUnknown);
     auto* der = static_cast<uint8_t*>(platform::AllocBlock(derSize, 0));
     constexpr uint32_t kCertificateNoMemory = 932;
-    if (!der) return MakeErrorPair(platform::LastError, ErrorCode::NotEnoughMemory, kCertificateNoMemory);
+    if (!der) return MakeErrorPair(&platform::LastError, ErrorCode::NotEnoughMemory, kCertificateNoMemory);
     constexpr uint32_t kCertificateNotFetched = 924;
     if (!platform::GetCertificateEncoding(message, i, der, &derSize)) {
-      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateNotFetched);
+      pair = MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kCertificateNotFetched);
       platform::FreeBlock(der);
       return pair;
     }
     Certificate* certificate = platform::DecodeCertificate(der, derSize);
     constexpr uint32_t kCertificateNotDecoded = 919;
     if (!certificate) {
-      pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kCertificateNotDecoded);
+      pair = MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kCertificateNotDecoded);
       platform::FreeBlock(der);
       return pair;
     }
@@ -124,12 +124,12 @@ ErrorPair ReadCertificatePayloadsWithKey(const PayloadKey* key, const uint8_t* f
 
   SignedMessage* message = platform::OpenSignedMessage();
   constexpr uint32_t kMessageNotOpened = 831;
-  if (!message) return MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kMessageNotOpened);
+  if (!message) return MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kMessageNotOpened);
   ErrorPair pair = nothing;
   constexpr uint32_t kMessageNotUpdated = 837;
   // Inside the file, so its size fits the file's u32.
   if (!platform::UpdateSignedMessage(message, signedMessage.data, static_cast<uint32_t>(signedMessage.size)))
-    pair = MakeErrorPair(platform::LastError, ErrorCode::InvalidArg, kMessageNotUpdated);
+    pair = MakeErrorPair(&platform::LastError, ErrorCode::InvalidArg, kMessageNotUpdated);
   else
     pair = ReadCertificates(key, message, list, pair);
   platform::CloseSignedMessage(message);

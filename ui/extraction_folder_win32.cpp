@@ -5,7 +5,6 @@
 #include "base/bounded_text.h"
 #include "base/folder_security.h"
 #include "base/held_folders_win32.h"
-#include "base/platform.h"
 #include "base/system_win32.h"
 #include "base/win32_calls.h"
 #include "package/file_writer.h"
@@ -23,27 +22,16 @@ bool SameContent(const FileItem& a, const FileItem& b) {
   return a.size == b.size && (a.size == 0 || std::memcmp(a.data, b.data, a.size) == 0);
 }
 
-// Sets the item's path in `folder` and makes its file ready to be written,
-// relative to the held product folder. False when the path does not fit or
-// the file cannot be created.
+// Sets the item's path in `folder` and keeps or makes its file there,
+// relative to the held product folder (KeepOrMakeFileItem). False when the
+// path does not fit or the file cannot be created.
 bool PrepareItem(FileSet* set, int32_t index, const char* folder) {
   FileItem& item = set->items[index];
   if (!JoinPath(item.path, sizeof item.path, folder, item.name)) return false;
   // A cabinet that the manifest names twice: the earlier item writes the file.
   for (int32_t i = 0; i < index; ++i)
     if (std::strcmp(set->items[i].path, item.path) == 0) return SameContent(set->items[i], item);
-  // Opened on the entry itself, so a link is refused here, never read
-  // through; a file with the verified bytes stays held by the very handle it
-  // was compared through, until the set is released.
-  item.held = platform::OpenHeldFile(set->folder, item.name, item.path);
-  if (item.held && HeldFileHoldsContent(item.held, item.data, item.size)) return true;
-  const bool absent = !item.held && platform::LastError() == ErrorCode::FileNotFound;
-  CloseFileItem(&item);
-  // Other bytes, or a link: it goes by its name (a link itself, never its
-  // target), and whatever takes its place meanwhile fails the creation.
-  if (!absent) platform::RemoveFile(set->folder, item.name, item.path);
-  item.handle = platform::CreateNewFile(set->folder, item.name, item.path);
-  return item.handle != nullptr;
+  return KeepOrMakeFileItem(set->folder, &item);
 }
 
 // Undoes a failed attempt: closes and deletes the files it created (a file
@@ -56,7 +44,7 @@ void RollBackAttempt(FileSet* set, HeldFolders* held, const char* productFolder)
   for (int32_t i = 0; i < set->count; ++i) {
     FileItem& item = set->items[i];
     // Only a file this attempt created goes; one it kept stays as it was.
-    if (CloseFileItem(&item)) platform::RemoveFile(set->folder, item.name, item.path);
+    if (CloseFileItem(&item)) DeleteFileItem(set->folder, item);
     item.written = 0;
     std::memset(item.path, 0, sizeof item.path);
   }
@@ -253,21 +241,10 @@ void GetDefaultBrowseFolder(char* dest, uint32_t size) {
   std::memset(dest, 0, size);
   char found[kFolderPathSize];
   std::memset(found, 0, sizeof found);
-  if (CallSHGetSpecialFolderPath(nullptr, found, kDocumentsFolder, FALSE) && ExpandExisting(found, dest, size))
+  if (gWin32.SHGetSpecialFolderPathA(nullptr, found, kDocumentsFolder, FALSE) && ExpandExisting(found, dest, size))
     return;
   if (ReadDocumentsValue(found) && ExpandExisting(found, dest, size)) return;
   if (ReadCurrentDirectory(found)) ExpandExisting(found, dest, size);
-}
-
-BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create) {
-  HMODULE shell = gWin32.GetModuleHandleA("Shell32.dll");
-  if (!shell) shell = gWin32.LoadLibraryA("Shell32.dll");
-  if (!shell) return FALSE;
-  gWin32.SetErrorMode(SEM_NOOPENFILEERRORBOX);
-  using SHGetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-  auto getSpecialFolderPath = reinterpret_cast<SHGetSpecialFolderPathFn>(
-      reinterpret_cast<void*>(gWin32.GetProcAddress(shell, "SHGetSpecialFolderPathA")));
-  return getSpecialFolderPath ? getSpecialFolderPath(window, buffer, folderId, create) : FALSE;
 }
 
 int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM, LPARAM data) {

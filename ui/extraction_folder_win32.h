@@ -1,6 +1,6 @@
 // The extraction folder: the folder, named after the product code, in which
-// every file of the package is created empty before the progress window
-// writes it. The Windows "Installer" folder comes first; when that does not
+// every file of the package is kept, when it is there with its bytes, or
+// created empty before the progress window writes it. The Windows "Installer" folder comes first; when that does not
 // work, the user picks a base folder in the shell's folder browser.
 #pragma once
 
@@ -32,9 +32,11 @@
 // are closed, the items' handle, written and path are cleared, and the
 // product folder goes when it is empty.
 //
-// A file already in the product folder is kept only when it is no link and
-// holds exactly the item's bytes (`data`, `size`): it is then held, in
-// `held`, by the handle it was compared through, and gets no write handle.
+// Each item's file is kept or made by KeepOrMakeFileItem
+// (package/file_writer.h). A file already in the product folder is kept
+// only when it is no link and holds exactly the item's bytes (`data`,
+// `size`): it is then held, in `held`, by the handle it was compared
+// through, and gets no write handle.
 // Any other entry there (other bytes, a link) is removed by its name, a link
 // itself and never its target, and the file is created anew with a
 // disposition that fails if anything reappears in its place (CREATE_NEW):
@@ -63,12 +65,6 @@ ErrorPair PrepareExtractionFolder(FileSet* fileSet, HeldFolders* held, const cha
 // exists counts as nothing found; when every source fails, `dest` stays
 // empty. Nothing is created: the shell is asked without its create flag.
 void GetDefaultBrowseFolder(char* dest, uint32_t size);
-
-// SHGetSpecialFolderPathA(window, buffer, folderId, create) from Shell32.dll,
-// looked up at run time (the module is loaded when it is not, and never
-// freed); its result, or FALSE when the module or the function is missing.
-// Sets the error mode to SEM_NOOPENFILEERRORBOX for the rest of the run.
-BOOL CallSHGetSpecialFolderPath(HWND window, LPSTR buffer, int folderId, BOOL create);
 
 // The folder browser's callback: when the browser is initialised, selects
 // the path text `data` in it. Always returns 0.

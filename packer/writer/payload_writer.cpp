@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "packer/io/file_io.h"
 
 struct SigningKey {
@@ -44,26 +45,11 @@ void PutUnit(ByteVector* out, uint32_t unit) {
 // manifest texts come from command lines and file names, and a replacement
 // character in a product name is better than a refused payload.
 void AppendUtf16(ByteVector* out, const std::string& text) {
-  constexpr uint32_t kReplacement = 0xFFFD;
-  size_t i = 0;
-  while (i < text.size()) {
-    const uint8_t lead = static_cast<uint8_t>(text[i]);
-    int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
-    uint32_t c = extra == 0 ? lead : extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
-    bool valid = extra >= 0 && i + extra < text.size();
-    for (int k = 1; valid && k <= extra; ++k) {
-      const uint8_t next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) valid = false;
-      c = c << 6 | (next & 0x3F);
-    }
-    static const uint32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
-    if (valid && (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
-    if (!valid) {
-      PutUnit(out, kReplacement);
-      ++i;
-      continue;
-    }
-    i += extra + 1;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    size_t taken;
+    uint32_t c = DecodeUtf8(bytes + i, text.size() - i, &taken);
+    i += taken;
     if (c >= 0x10000) {
       c -= 0x10000;
       PutUnit(out, 0xD800 | (c >> 10));

@@ -750,7 +750,8 @@ TEST_F(ExtractionFolderWine, EveryCallFailingInTurnEndsCleanly) {
       "GetProcAddress", "RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey", "ExpandEnvironmentStringsA",
       "CharNextA", "CharPrevA", "SHGetMalloc", "SHBrowseForFolderA", "SHGetPathFromIDListA", "SendMessageA",
       "CoTaskMemFree", "GetFileAttributesA", "GetFileInformationByHandle", "NtCreateFile", "GetDriveTypeA",
-      "GetFileInformationByHandleEx", "SetFileInformationByHandle", "GetSecurityInfo", "MultiByteToWideChar"};
+      "GetFileInformationByHandleEx", "SetFileInformationByHandle", "GetSecurityInfo", "MultiByteToWideChar",
+      "SHGetSpecialFolderPathA"};
   TempFolder temp("sweep");
   SavedDocumentsValue value;
   value.Set(REG_EXPAND_SZ, temp.path + "\\%MSILAUNCH_EF_LEVEL%\\start");  // missing: passed over

@@ -183,8 +183,10 @@ TEST(StartupWineProbe, Wow64AnswersForThisProcess) {
   EXPECT_EQ(ProbeWow64(), wow64 ? 1u : 0u);
   // Windows without IsWow64Process: the probe answers 0.
   ScopedWin32Reset reset;
-  ASSERT_TRUE(FailWin32Call("GetProcAddress", 1, ERROR_PROC_NOT_FOUND));
-  EXPECT_EQ(ProbeWow64(), 0u);
+  for (const char* call : {"GetProcAddress", "IsWow64Process"}) {
+    ASSERT_TRUE(FailWin32Call(call, 1, ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(ProbeWow64(), 0u);
+  }
 }
 
 TEST(StartupWineProbe, PathExistsIsAFirstFileSearch) {
@@ -206,11 +208,6 @@ BOOL fakeWow64 = FALSE;
 BOOL WINAPI FakeIsWow64Process(HANDLE, PBOOL answer) {
   *answer = fakeWow64;
   return TRUE;
-}
-FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
-  if (std::string(name) == "IsWow64Process")
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(FakeIsWow64Process));
-  return kWin32Defaults.GetProcAddress(module, name);
 }
 
 TEST(StartupWineSelection, ArchitectureFollowsTheWow64Probe) {
@@ -235,7 +232,7 @@ TEST(StartupWineSelection, ArchitectureFollowsTheWow64Probe) {
     fakeWow64 = c.wow64;
     gWin32.MessageBoxA = RecordBox;
     gWin32.GetCommandLineW = FakeCommandLine;
-    gWin32.GetProcAddress = FakeGetProcAddress;
+    gWin32.IsWow64Process = FakeIsWow64Process;
     gWin32.CreateFileA = RedirectOwnFile;
     gWin32.FindFirstFileA = NoMsiexec;
     EXPECT_EQ(RunLauncher(GetModuleHandleA(nullptr), SW_SHOWNORMAL), c.code)

@@ -13,13 +13,14 @@
 #include <unistd.h>
 #include <wctype.h>
 
+#include "base/error_pair.h"
 #include "base/platform.h"
 #include "base/signed_message_openssl.h"
+#include "base/utf8.h"
 
 namespace {
 
 thread_local uint32_t lastError = 0;
-constexpr uint32_t kNotEnoughMemory = 8;
 
 // Each block carries its size in front so that growing can zero the added
 // room, as LocalReAlloc with LMEM_ZEROINIT does.
@@ -30,7 +31,7 @@ struct alignas(std::max_align_t) BlockHeader {
 void* NativeAllocBlock(uint32_t size, uint32_t flags) {
   auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
   if (!header) {
-    lastError = kNotEnoughMemory;
+    lastError = ErrorCode::NotEnoughMemory;
     return nullptr;
   }
   header->size = size;
@@ -44,7 +45,7 @@ void* NativeGrowBlock(void* block, uint32_t size, uint32_t flags) {
   const uint32_t oldSize = old->size;
   auto* header = static_cast<BlockHeader*>(std::realloc(old, sizeof(BlockHeader) + size));
   if (!header) {
-    lastError = kNotEnoughMemory;
+    lastError = ErrorCode::NotEnoughMemory;
     return nullptr;
   }
   header->size = size;
@@ -72,7 +73,7 @@ int NativeWideToAnsi(const char16_t* text, int units, char* out, int outSize) {
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1 && outSize == 0) break;
     if (pass == 1 && needed > outSize) {
-      lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+      lastError = ErrorCode::InsufficientBuffer;
       return 0;
     }
     int at = 0;
@@ -95,7 +96,7 @@ int NativeWideToAnsi(const char16_t* text, int units, char* out, int outSize) {
     }
     needed = at;
   }
-  if (needed == 0) lastError = 87;  // ERROR_INVALID_PARAMETER, as for an empty input
+  if (needed == 0) lastError = ErrorCode::InvalidParameter;  // as for an empty input
   return needed;
 }
 
@@ -117,7 +118,7 @@ uint32_t NativeModuleFileName(char* buffer, uint32_t capacity) {
 int NativeWriteFileBytes(void* handle, const uint8_t* data, uint32_t size, uint32_t* written) {
   const size_t stored = std::fwrite(data, 1, size, static_cast<std::FILE*>(handle));
   *written = static_cast<uint32_t>(stored);
-  if (stored != size) lastError = 112;  // ERROR_DISK_FULL
+  if (stored != size) lastError = ErrorCode::DiskFull;
   return stored == size;
 }
 
@@ -140,24 +141,13 @@ int NativeAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
   const size_t length = bytes < 0 ? std::strlen(text) + 1 : static_cast<size_t>(bytes);
   int needed = 0;
   for (size_t i = 0; i < length;) {
-    uint32_t c = in[i];
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n > 1) {
-      if (i + n > length) n = 0;
-      c &= 0x7Fu >> n;
-      for (size_t k = 1; k < n; ++k) {
-        if ((in[i + k] & 0xC0) != 0x80) { n = 0; break; }
-        c = (c << 6) | (in[i + k] & 0x3F);
-      }
-      static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};  // shorter is overlong
-      if (n != 0 && (c < kSmallest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) n = 0;
-    }
-    if (n == 0) { c = 0xFFFD; n = 1; }
+    size_t n;
+    const uint32_t c = DecodeUtf8(in + i, length - i, &n);
     i += n;
     const int units = c >= 0x10000 ? 2 : 1;
     if (outUnits > 0) {
       if (needed + units > outUnits) {
-        lastError = 122;  // ERROR_INSUFFICIENT_BUFFER
+        lastError = ErrorCode::InsufficientBuffer;
         return 0;
       }
       if (units == 2) {
@@ -169,7 +159,7 @@ int NativeAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
     }
     needed += units;
   }
-  if (needed == 0) lastError = 87;  // ERROR_INVALID_PARAMETER, as for an empty input
+  if (needed == 0) lastError = ErrorCode::InvalidParameter;  // as for an empty input
   return needed;
 }
 
@@ -188,20 +178,17 @@ int NativeSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b,
   return 1;
 }
 
-constexpr uint32_t kFileNotFound = 2;
-constexpr uint32_t kCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE: a link or no plain file
-
 // A file handle is a FILE*; a symbolic link is refused, never followed.
 // Natively the tests hold no folder: the path names the file.
 void* NativeOpenHeldFile(void*, const char*, const char* path) {
   struct stat entry {};
   const bool found = lstat(path, &entry) == 0;
   if (!found || !S_ISREG(entry.st_mode)) {
-    lastError = found ? kCantAccessFile : kFileNotFound;
+    lastError = found ? ErrorCode::CantAccessFile : ErrorCode::FileNotFound;
     return nullptr;
   }
   std::FILE* file = std::fopen(path, "rb");
-  if (!file) lastError = kFileNotFound;
+  if (!file) lastError = ErrorCode::FileNotFound;
   return file;
 }
 
@@ -209,13 +196,13 @@ int NativeReadFileBytes(void* handle, uint8_t* buffer, uint32_t size, uint32_t* 
   auto* file = static_cast<std::FILE*>(handle);
   *read = static_cast<uint32_t>(std::fread(buffer, 1, size, file));
   if (!std::ferror(file)) return 1;
-  lastError = 30;  // ERROR_READ_FAULT
+  lastError = ErrorCode::ReadFault;
   return 0;
 }
 
 int NativeRemoveFile(void*, const char*, const char* path) {
   if (unlink(path) == 0) return 1;
-  lastError = kFileNotFound;
+  lastError = ErrorCode::FileNotFound;
   return 0;
 }
 
@@ -224,7 +211,7 @@ void* NativeCreateNewFile(void*, const char*, const char* path) {
   std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
   if (!file) {
     if (descriptor >= 0) close(descriptor);
-    lastError = 80;  // ERROR_FILE_EXISTS, what it fails for in the tests
+    lastError = ErrorCode::FileExists;  // what it fails for in the tests
   }
   return file;
 }
