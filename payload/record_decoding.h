@@ -57,9 +57,9 @@ uint32_t InflateChunkSize(uint32_t inputSize);
 bool GrowOutputCapacity(uint32_t outputSize, uint32_t chunk, uint32_t* capacity);
 
 // Loads the assembled PUBLICKEYBLOB (b2i_PublicKey's contract: advances
-// *blob, returns a new key or null). It is a variable only so that tests can
-// make the load fail; no blob the launcher assembles is ever refused, so the
-// (0x80090003, 599 | 739) sites could not be reached otherwise.
+// *blob, returns a new key or null). It is a variable so that tests can make
+// the load of a real key fail: in use, the (0x80090003, 599 | 739) sites are
+// reached only by a stub whose key slot is empty, which has no blob at all.
 struct evp_pkey_st;
 using PublicKeyBlobLoader = evp_pkey_st* (*)(const unsigned char** blob, long size);
 extern PublicKeyBlobLoader gLoadPublicKeyBlob;
