@@ -5,6 +5,11 @@
 # only glibc and libmsi (with the GLib it brings) from the system it runs on.
 # No distribution builds libmsi as a static library: it stays shared, and
 # README.md names it.
+# Each packer's link map says what it took, for the archive's bill of
+# materials (scripts/bill-of-materials); the stub writes its own map.
+if(TARGET msilaunch-pack)
+  target_link_options(msilaunch-pack PRIVATE -Wl,-Map=$<TARGET_FILE_DIR:msilaunch-pack>/msilaunch-pack.map)
+endif()
 if(WIN32 OR NOT TARGET msilaunch-pack)
   return()
 endif()
