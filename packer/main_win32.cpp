@@ -1,4 +1,4 @@
-// msilaunch-pack.exe: the packer's Windows entry. Past RunPackerCli the
+// msilaunch-pack.exe: the packer's Windows entry. Past RunPacker the
 // packer is the same UTF-8 code as on Linux; this file only sets the edge.
 #include <windows.h>
 #include <fcntl.h>
