@@ -20,7 +20,8 @@ const char kHelp[] =
     "                             [--key KEY.pub.pem [--bind PAYLOAD.bin ...] [--replace]]\n"
     "--key, --bind: first stamp the key (and bindings) into the stub's key slot, as\n"
     "  set-key does. A stub with a key slot takes only a payload whose manifest\n"
-    "  its key verifies and, when the slot has bindings, one of those it binds.\n"
+    "  its key verifies and, when the slot has bindings, one of those it binds;\n"
+    "  a stub whose slot is empty (it would install nothing) is refused without --key.\n"
     "certificate: the stub must be signed; the payload becomes an extension of an\n"
     "  extra certificate in its signature, which stays valid.\n"
     "tail: the payload ends the file; in a signed stub it lies inside the\n"
@@ -69,8 +70,8 @@ bool ReadAttachInputs(const std::string& stubPath, const std::string& payloadPat
 // With --key, stamps it (and --bind's bindings) into the stub's key slot
 // (*done says so). Then a stub with a key slot must be able to install the
 // payload: a manifest that does not verify with the slot's key, or that a
-// slot with bindings does not bind, is refused; an empty slot is warned
-// about (the payload would never install). False with the failure reported.
+// slot with bindings does not bind, is refused, and so is an empty slot
+// (the payload would never install). False with the failure reported.
 bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& bindPaths, bool replace,
                    const std::string& stubPath, const std::string& payloadPath, const ByteVector& stack,
                    ByteVector* stub, std::string* done) {
@@ -83,9 +84,10 @@ bool SettleStubKey(const std::string& keyPath, const std::vector<std::string>& b
   if (FindKeySlot(ByteView{stub->data(), stub->size()}, &found) != KeySlotSearch::Found) return true;
   const PayloadKey& key = found.slot.key;
   if (found.slot.state == kKeySlotEmpty) {
-    ReportWarning(stubPath + ": its key slot is empty, so the launcher verifies no record and installs nothing "
-                             "(stamp a key with --key or set-key)");
-    return true;
+    // A warning scrolls by in a CI log; the setup it let through installs nothing.
+    ReportError(stubPath + ": its key slot is empty, so the launcher would verify no record and install nothing "
+                           "(stamp a key with --key or set-key)");
+    return false;
   }
   ManifestDigest digest;
   std::string error;

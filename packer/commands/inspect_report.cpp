@@ -315,6 +315,7 @@ std::string DescribeKeySlot(const InspectReport& report) {
   switch (report.slotSearch) {
     case KeySlotSearch::NotPe:
     case KeySlotSearch::None: return "";
+    case KeySlotSearch::CutShort:
     case KeySlotSearch::Several:
     case KeySlotSearch::Unreadable: return DescribeKeySlotSearch(report.slotSearch);
     case KeySlotSearch::Found: break;

@@ -40,7 +40,10 @@ KeySlotSearch FindKeySlot(ByteView file, StubKeySlot* found) {
   const uint32_t sections = PeSectionCount(file, image);
   for (uint32_t i = 0; i < sections; ++i) {
     ByteView raw{};
-    if (!ReadPeSection(file, image, i, &raw) || raw.size == 0) continue;
+    // A stub cut short can still hold its whole slot, and a stamp would make
+    // it look like a setup that Windows then refuses to start.
+    if (!ReadPeSection(file, image, i, &raw)) return KeySlotSearch::CutShort;
+    if (raw.size == 0) continue;
     const uint8_t* const end = raw.data + raw.size;
     for (const uint8_t* p = std::search(raw.data, end, kMarker, kMarker + sizeof kMarker); p != end;
          p = std::search(p + 1, end, kMarker, kMarker + sizeof kMarker)) {
@@ -63,7 +66,10 @@ std::string DescribeKeySlotSearch(KeySlotSearch search) {
   switch (search) {
     case KeySlotSearch::NotPe: return "not a PE image";
     case KeySlotSearch::None: return "no key slot: not a launcher stub, or one built before key slots";
-    case KeySlotSearch::Several: return "the key slot's marker occurs more than once: which one the launcher reads is unknown";
+    case KeySlotSearch::CutShort: return "the file is cut short: a section's bytes lie past its end";
+    case KeySlotSearch::Several:
+      return "the key slot's marker occurs more than once: not a launcher stub (msilaunch-pack itself carries the "
+             "marker), or one whose slot cannot be told apart";
     case KeySlotSearch::Unreadable:
       return "the key slot has a version, state or binding count this packer does not know";
     case KeySlotSearch::Found: break;

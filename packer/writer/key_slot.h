@@ -16,6 +16,7 @@
 enum class KeySlotSearch {
   NotPe,       // the file is no PE image
   None,        // no section holds the marker: no launcher, or one built before key slots
+  CutShort,    // a section's bytes lie past the end of the file: a stub cut short
   Several,     // the marker occurs more than once
   Unreadable,  // one marker, but no slot of a version, state and binding count this packer knows behind it
   Found,

@@ -146,6 +146,12 @@ bool PlaceStackAtEnd(const ByteVector& exe, const ByteVector& stack, ByteVector*
   }
   ByteVector result(exe);
   result.insert(result.end(), stack.begin(), stack.end());
+  // The checksum covers the whole file: a set one left as it was would be
+  // wrong for the file that ships.
+  if (!UpdateChecksum(&result, layout)) {
+    *error = "cannot rewrite the PE checksum";
+    return false;
+  }
   *out = std::move(result);
   return true;
 }

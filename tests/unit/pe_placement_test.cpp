@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "payload/carriers.h"
+#include "payload/pe_image.h"
 #include "tests/tools/make_test_exes.h"
 
 namespace {
@@ -55,9 +56,15 @@ TEST_F(PePlacementTest, StackAtEndOfUnsignedImage) {
   ByteVector out;
   std::string error;
   ASSERT_TRUE(PlaceStackAtEnd(unsignedExe, stack, &out, &error)) << error;
-  ASSERT_EQ(out.size(), unsignedExe.size() + stack.size());
-  EXPECT_TRUE(std::equal(unsignedExe.begin(), unsignedExe.end(), out.begin()));
-  EXPECT_TRUE(std::equal(stack.begin(), stack.end(), out.end() - stack.size()));
+  // The file and the stack, with the checksum of the whole: a set checksum
+  // left as the stub had it would be wrong.
+  ByteVector expected(unsignedExe);
+  expected.insert(expected.end(), stack.begin(), stack.end());
+  ASSERT_TRUE(RecomputePeChecksum(&expected));
+  PeImage image{};
+  ReadPeImage(ByteView{unsignedExe.data(), unsignedExe.size()}, &image);
+  ASSERT_NE(U32At(unsignedExe, image.checksumAt), 0u) << "unsigned.exe has no checksum to keep right";
+  EXPECT_EQ(out, expected);
 }
 
 // Every stack length modulo 8 needs a different amount of padding.
