@@ -32,7 +32,6 @@ const char kHelp[] =
 const CliOption kPayloadOption = {"payload", 0, true};
 const CliOption kCarrierOption = {"carrier", 0, true};
 
-
 // Whether `exe` is a PE image the carrier can go into: a PE32 image for
 // either carrier; for the tail also a PE32+ one, the x86-64 test flavour of
 // the launcher, which reads only its tail (*pe32Plus is then set). *signedStub
@@ -156,10 +155,6 @@ int RunAttach(const std::string& stubPath, const std::string& payloadPath, const
   return kExitOk;
 }
 
-}  // namespace
-
-namespace {
-
 int AttachCommand(const CliCall& call) {
   const std::string stub = LastValue(call, kStubOption), payload = LastValue(call, kPayloadOption),
                     carrier = LastValue(call, kCarrierOption), output = LastValue(call, kOutputOption);
@@ -168,12 +163,13 @@ int AttachCommand(const CliCall& call) {
   if (carrier != "certificate" && carrier != "tail") return UsageError(call, "--carrier must be certificate or tail");
   if (Given(call, kReplaceOption) && !Given(call, kKeyOption)) return UsageError(call, "--replace goes with --key");
   if (Given(call, kBindOption) && !Given(call, kKeyOption)) return UsageError(call, "--bind goes with --key");
-  return RunAttach(stub, payload, carrier, LastValue(call, kKeyOption), Values(call, kBindOption), Given(call, kReplaceOption),
-                   output);
+  return RunAttach(stub, payload, carrier, LastValue(call, kKeyOption), Values(call, kBindOption),
+                   Given(call, kReplaceOption), output);
 }
 
 }  // namespace
 
-const CliCommand kAttachCommand = {"attach", "put a payload into a launcher stub", kHelp,
+const CliCommand kAttachCommand = {
+    "attach", "put a payload into a launcher stub", kHelp,
     {&kStubOption, &kPayloadOption, &kCarrierOption, &kOutputOption, &kKeyOption, &kBindOption, &kReplaceOption},
-     0, CliFaults::Unexpected, AttachCommand};
+    0, CliFaults::Unexpected, AttachCommand};

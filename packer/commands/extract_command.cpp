@@ -21,7 +21,6 @@ const char kHelp[] =
 
 const CliOption kPackageOption = {"package", 0, true};
 
-
 // Decodes file record `id` of payload `payloadIndex` and writes it to
 // folder/name. kExitOk, or the exit code of the failure (reported).
 int WriteRecord(const InspectReport& report, uint32_t payloadIndex, uint32_t id, const std::string& folder,
@@ -77,7 +76,7 @@ int RunExtract(const std::string& path, const std::string& keyPath, const std::s
   const ReportOpening opened = OpenReport(path, keyPath, &report, &error);
   if (opened != ReportOpening::Opened) {
     ReportError(error);
-    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+    return ExitCodeOf(opened);
   }
   int status = kExitOk;
   for (const std::string& problem : report.problems) ReportError(path + ": " + problem);
@@ -102,10 +101,6 @@ int RunExtract(const std::string& path, const std::string& keyPath, const std::s
   return kExitOk;
 }
 
-}  // namespace
-
-namespace {
-
 int ExtractCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
@@ -122,5 +117,7 @@ int ExtractCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kExtractCommand = {"extract", "write the packages of a file as the launcher would", kHelp,
-    {&kKeyOption, &kOutputOption, &kPackageOption}, 1, CliFaults::Unexpected, ExtractCommand};
+const CliCommand kExtractCommand = {
+    "extract", "write the packages of a file as the launcher would", kHelp,
+    {&kKeyOption, &kOutputOption, &kPackageOption},
+    1, CliFaults::Unexpected, ExtractCommand};

@@ -18,7 +18,6 @@ const char kHelp[] =
     "Without --key, manifests must verify with the key in the file's key slot,\n"
     "or with the built-in key for a file without one.\n";
 
-
 double RatioOf(uint32_t stored, uint32_t decoded) { return decoded == 0 ? 0.0 : static_cast<double>(stored) / decoded; }
 
 std::string Ratio(uint32_t stored, uint32_t decoded) {
@@ -165,10 +164,6 @@ std::string ReportJson(const InspectReport& report) {
   return JsonText(out) + "\n";
 }
 
-}  // namespace
-
-namespace {
-
 int InspectCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
@@ -177,7 +172,7 @@ int InspectCommand(const CliCall& call) {
   const ReportOpening opened = OpenReport(files[0], LastValue(call, kKeyOption), &report, &error, true);
   if (opened != ReportOpening::Opened) {
     ReportError(error);
-    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+    return ExitCodeOf(opened);
   }
   ReadRecords(&report);
   std::fputs((Given(call, kJsonOption) ? ReportJson(report) : ReportText(report)).c_str(), stdout);
@@ -186,5 +181,7 @@ int InspectCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kInspectCommand = {"inspect", "list the key slot, payloads, entries and records of a file", kHelp,
-    {&kKeyOption, &kJsonOption}, 1, CliFaults::Unexpected, InspectCommand};
+const CliCommand kInspectCommand = {
+    "inspect", "list the key slot, payloads, entries and records of a file", kHelp,
+    {&kKeyOption, &kJsonOption},
+    1, CliFaults::Unexpected, InspectCommand};

@@ -15,8 +15,9 @@
 #include "package/manifest.h"
 #include "package/names.h"
 #include "package/selection.h"
-#include "packer/io/file_io.h"
+#include "packer/cli/cli.h"
 #include "packer/commands/keys.h"
+#include "packer/io/file_io.h"
 #include "payload/carriers.h"
 #include "payload/payload_key.h"
 #include "payload/record_decoding.h"
@@ -340,6 +341,10 @@ std::string SlotProblem(const InspectReport& report) {
 }
 
 }  // namespace
+
+int ExitCodeOf(ReportOpening opened) {
+  return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+}
 
 ReportOpening OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report,
                          std::string* error, bool stubAllowed) {

@@ -138,6 +138,10 @@ enum class ReportOpening {
 ReportOpening OpenReport(const std::string& path, const std::string& keyPath, InspectReport* report,
                          std::string* error, bool stubAllowed = false);
 
+// The exit code of a command whose report did not open: kExitInvalid when
+// no payload is found, kExitFailed when an input cannot be read.
+int ExitCodeOf(ReportOpening opened);
+
 // The manifest's problems and then the key slot's (with --key, a slot that
 // refuses that key; a payload the slot's bindings leave out): what inspect
 // lists and verify fails on (extract needs only the manifest whole).

@@ -16,7 +16,6 @@ const char kHelp[] =
     "launcher's MSILAUNCH_PUBLIC_KEY take. Prints the key's sha256 fingerprint,\n"
     "which inspect shows for a stub stamped with it.\n";
 
-
 int RunKeygen(const std::string& privatePath) {
   std::string publicPath, error;
   if (!GenerateKeyPair(privatePath, &publicPath, &error)) {
@@ -32,10 +31,6 @@ int RunKeygen(const std::string& privatePath) {
   return kExitOk;
 }
 
-}  // namespace
-
-namespace {
-
 int KeygenCommand(const CliCall& call) {
   const std::string output = LastValue(call, kOutputOption);
   if (output.empty()) return UsageError(call, "-o KEY.pem is required");
@@ -44,5 +39,7 @@ int KeygenCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kKeygenCommand = {"keygen", "make an RSA-2048 signing key pair", kHelp,
-    {&kOutputOption}, 0, CliFaults::Unexpected, KeygenCommand};
+const CliCommand kKeygenCommand = {
+    "keygen", "make an RSA-2048 signing key pair", kHelp,
+    {&kOutputOption},
+    0, CliFaults::Unexpected, KeygenCommand};

@@ -35,7 +35,6 @@ const CliOption kCodeOption = {"code", 0, true};
 const CliOption kNameOption = {"name", 0, true};
 const CliOption kCabOption = {"cab", 0, true};
 
-
 bool IsNumberList(const std::string& text) {
   if (text.empty() || text.front() == ';' || text.back() == ';') return false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -228,10 +227,6 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
   return kExitOk;
 }
 
-}  // namespace
-
-namespace {
-
 int PackCommand(const CliCall& call) {
   std::string key, output;
   int level = kDefaultDeflateLevel;
@@ -266,6 +261,8 @@ int PackCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kPackCommand = {"pack", "make a signed payload from MSI packages", kHelp,
-    {&kPackKeyOption, &kOutputOption, &kLevelOption, &kArchOption, &kLcidsOption, &kCodeOption, &kNameOption, &kCabOption},
-     -1, CliFaults::NeedsValueOrUnknown, PackCommand};
+const CliCommand kPackCommand = {
+    "pack", "make a signed payload from MSI packages", kHelp,
+    {&kPackKeyOption, &kOutputOption, &kLevelOption, &kArchOption, &kLcidsOption,
+     &kCodeOption, &kNameOption, &kCabOption},
+    -1, CliFaults::NeedsValueOrUnknown, PackCommand};

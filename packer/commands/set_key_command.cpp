@@ -23,12 +23,9 @@ const char kHelp[] =
     "A slot that holds another key, or this key bound to other payloads, is\n"
     "refused unless --replace is given; the same key again changes nothing.\n";
 
-}  // namespace
-
-namespace {
-
 int SetKeyCommand(const CliCall& call) {
-  const std::string stub = LastValue(call, kStubOption), key = LastValue(call, kKeyOption), output = LastValue(call, kOutputOption);
+  const std::string stub = LastValue(call, kStubOption), key = LastValue(call, kKeyOption),
+                    output = LastValue(call, kOutputOption);
   if (stub.empty() || key.empty() || output.empty()) return UsageError(call, "--stub, --key and -o are required");
   ByteVector bytes;
   std::string error, done;
@@ -50,6 +47,7 @@ int SetKeyCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kSetKeyCommand = {"set-key", "stamp the payload key into a launcher stub's key slot", kHelp,
-    {&kStubOption, &kKeyOption, &kOutputOption, &kBindOption, &kReplaceOption}, 0,
-     CliFaults::Unexpected, SetKeyCommand};
+const CliCommand kSetKeyCommand = {
+    "set-key", "stamp the payload key into a launcher stub's key slot", kHelp,
+    {&kStubOption, &kKeyOption, &kOutputOption, &kBindOption, &kReplaceOption},
+    0, CliFaults::Unexpected, SetKeyCommand};

@@ -33,7 +33,6 @@ const CliOption kArchOption = {"arch", 0, true};
 const CliOption kLcidOption = {"lcid", 0, true};
 const CliOption kAllOption = {"all", 0, false};
 
-
 // A machine as the launcher sees it: the architecture as the user named it,
 // whether the launcher runs under WOW64 there, and the user's LCID.
 struct Machine {
@@ -204,7 +203,7 @@ int RunSimulate(const CliCall& call, const std::string& path, const std::vector<
   const ReportOpening opened = OpenReport(path, LastValue(call, kKeyOption), &report, &error);
   if (opened != ReportOpening::Opened) {
     ReportError(error);
-    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+    return ExitCodeOf(opened);
   }
   // The answer is --key's; the launcher in the file would install nothing.
   if (!report.slotProblem.empty()) ReportWarning(path + ": " + report.slotProblem);
@@ -236,18 +235,16 @@ int RunSimulate(const CliCall& call, const std::string& path, const std::vector<
   return kExitOk;
 }
 
-}  // namespace
-
-namespace {
-
 int SimulateCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
   const bool all = Given(call, kAllOption);
-  if (all && (Given(call, kArchOption) || Given(call, kLcidOption))) return UsageError(call, "--all takes no --arch or --lcid");
+  if (all && (Given(call, kArchOption) || Given(call, kLcidOption)))
+    return UsageError(call, "--all takes no --arch or --lcid");
   if (all) return RunSimulate(call, files[0], CommonMachines(), true);
   Machine machine{LastValue(call, kArchOption), 0, 0};
-  if (!Given(call, kArchOption) || !Given(call, kLcidOption)) return UsageError(call, "--arch and --lcid are required (or --all)");
+  if (!Given(call, kArchOption) || !Given(call, kLcidOption))
+    return UsageError(call, "--arch and --lcid are required (or --all)");
   if (!ParseArch(machine.arch, &machine.isWow64)) return UsageError(call, "--arch must be x86, x64 or wow64");
   if (!ParseLcid(LastValue(call, kLcidOption), &machine.lcid))
     return UsageError(call, "--lcid takes an LCID (2055, 0x807) or a locale name (de-CH)");
@@ -256,6 +253,7 @@ int SimulateCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kSimulateCommand = {"simulate", "say which package the launcher would install on a given machine", kHelp,
-    {&kKeyOption, &kArchOption, &kLcidOption, &kAllOption, &kJsonOption}, 1,
-     CliFaults::Unexpected, SimulateCommand};
+const CliCommand kSimulateCommand = {
+    "simulate", "say which package the launcher would install on a given machine", kHelp,
+    {&kKeyOption, &kArchOption, &kLcidOption, &kAllOption, &kJsonOption},
+    1, CliFaults::Unexpected, SimulateCommand};

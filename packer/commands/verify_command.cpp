@@ -15,10 +15,6 @@ const char kHelp[] =
     "together (each package and cab entry has its record, cab entries name\n"
     "existing packages); otherwise 3, with one line per problem.\n";
 
-}  // namespace
-
-namespace {
-
 int VerifyCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
   if (files.empty()) return UsageError(call, "FILE is required");
@@ -29,7 +25,7 @@ int VerifyCommand(const CliCall& call) {
   const ReportOpening opened = OpenReport(files[0], key, &report, &error);
   if (opened != ReportOpening::Opened) {
     ReportError(error);
-    return opened == ReportOpening::NoPayload ? kExitInvalid : kExitFailed;
+    return ExitCodeOf(opened);
   }
   ReadRecords(&report);
   // The manifest records verified when the payloads were found.
@@ -50,5 +46,7 @@ int VerifyCommand(const CliCall& call) {
 
 }  // namespace
 
-const CliCommand kVerifyCommand = {"verify", "check every record and the manifest of a file", kHelp,
-    {&kKeyOption}, 1, CliFaults::Unexpected, VerifyCommand};
+const CliCommand kVerifyCommand = {
+    "verify", "check every record and the manifest of a file", kHelp,
+    {&kKeyOption},
+    1, CliFaults::Unexpected, VerifyCommand};
