@@ -11,7 +11,9 @@
 #include "packer/commands/deflate.h"
 #include "packer/cli/progress.h"
 #include "packer/io/file_io.h"
+#include "packer/commands/inspect_report.h"
 #include "packer/commands/keys.h"
+#include "packer/commands/selection_checks.h"
 
 namespace {
 
@@ -25,6 +27,8 @@ const char kHelp[] =
     "  --cab PATH          (repeatable) the package's cabinets instead of the Media table's\n"
     "Package ids are 1, 2, ... in command-line order; cabinets follow. A cabinet\n"
     "with the same name and bytes in several packages is stored once.\n"
+    "Warns, and still ends with 0, when a machine or a package would be left out\n"
+    "(as verify does; verify --strict fails on it).\n"
     "--level N: libdeflate level 1..12 (default 3, about twice as fast as zlib -9 and as small).\n";
 
 const CliOption kPackKeyOption = {"key", 'k', true};
@@ -71,6 +75,20 @@ bool IsSafeCabinetName(const std::string& name) {
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
+
+// The payload as the launcher reads it, asked what it leaves out; the
+// payload is written, so a failure to read it back only loses the warnings.
+void WarnOfSelection(const std::string& outputPath, const ByteVector& stack, const uint8_t modulus[256]) {
+  PayloadKey key{};
+  std::memcpy(key.modulus, modulus, sizeof key.modulus);
+  PayloadList list{};
+  std::string carrier, error;
+  if (!FindPayloads(stack, &key, &list, &carrier, &error)) return;
+  std::vector<InspectedEntry> entries;
+  CollectEntries(list, &entries);
+  for (const std::string& warning : SelectionWarnings(list, entries)) ReportWarning(outputPath + ": " + warning);
+  ReleasePayloadList(&list);
+}
 
 }  // namespace
 
@@ -224,6 +242,7 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
     ReportError(encoded ? error : outputPath + ": " + error);
     return kExitFailed;
   }
+  WarnOfSelection(outputPath, stack, modulus);
   return kExitOk;
 }
 
