@@ -234,6 +234,29 @@ rejects "a cabinet in short-name form" bad.bin '"LONG~UM1.CAB" is not a plain fi
   "$pack" pack -k key.pem -o bad.bin --cab alias/longcabinetname.cab --cab alias/LONG~UM1.CAB de-dir/de.msi
 rejects "a cabinet name that fits no folder" bad.bin "at most 217 bytes" -- \
   "$pack" pack -k key.pem -o bad.bin --cab "alias/$(printf 'n%.0s' $(seq 216)).cab" de-dir/de.msi
+# An encrypted copy of key.pem must give the same payload as key.pem; stdin
+# is no terminal, so nothing is asked. Each row: exit code, environment,
+# options, message.
+openssl pkey -in key.pem -aes256 -passout pass:sesame -out encrypted.pem && printf 'sesame\r\n' >pass.txt &&
+  echo wrong >wrong.txt && "$pack" pack -k key.pem -o plain.bin x86.msi 2>/dev/null || exit 1
+while IFS='|' read -r want environment option needle; do
+  current="encrypted key $environment $option"
+  rm -f decrypted.bin
+  env $environment "$pack" pack -k encrypted.pem $option -o decrypted.bin x86.msi </dev/null >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" err.txt || fail "$current: exit $got, $(cat err.txt)"
+  if [ "$want" = 0 ]; then cmp -s decrypted.bin plain.bin || fail "$current: another payload"
+  else [ ! -e decrypted.bin ] || fail "$current: left decrypted.bin behind"; fi
+done <<'ROWS'
+0||--passphrase-file pass.txt|no package for 64-bit
+0|MSILAUNCH_PACK_PASSPHRASE=sesame||no package for 64-bit
+1|||encrypted.pem is encrypted: give its passphrase with pack --passphrase-file FILE or in the environment variable MSILAUNCH_PACK_PASSPHRASE
+1||--passphrase-file wrong.txt|wrong passphrase for encrypted.pem (from --passphrase-file wrong.txt)
+1|MSILAUNCH_PACK_PASSPHRASE=sesame|--passphrase-file missing.txt|passphrase cannot be read: cannot open missing.txt
+ROWS
+current="encrypted key for verify"
+MSILAUNCH_PACK_PASSPHRASE=wrong "$pack" verify plain.bin --key encrypted.pem </dev/null >out.txt 2>err.txt
+[ $? = 1 ] && grep -q "wrong passphrase for encrypted.pem (from MSILAUNCH_PACK_PASSPHRASE)" err.txt || fail "$current: $(cat err.txt)"
 rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
 rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
 rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier certificate -o bad.exe
