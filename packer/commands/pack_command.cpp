@@ -210,18 +210,16 @@ namespace {
 int RunPack(const std::string& keyPath, const PassphraseSource& passphrase, const std::string& outputPath, int level,
             const std::vector<PackageRequest>& packages) {
   std::string error;
-  uint8_t modulus[256];
-  // The key's shape first: a key the launcher's blob cannot express would
+  // Read once, so that an encrypted key's passphrase is asked for once. Its
+  // shape is checked first: a key the launcher's blob cannot express would
   // make a payload that never verifies.
-  if (!LoadPublicModulus(keyPath, modulus, &error, passphrase)) {
-    ReportError(error);
-    return kExitFailed;
-  }
   const SigningKeyPtr key(LoadSigningKey(keyPath, &error, passphrase));
   if (key == nullptr) {
     ReportError(error);
     return kExitFailed;
   }
+  uint8_t modulus[256];
+  SigningKeyModulus(key.get(), modulus);
   std::vector<PackageSource> sources(packages.size());
   uint64_t total = 0;
   for (size_t i = 0; i < packages.size(); ++i) {

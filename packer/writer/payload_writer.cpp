@@ -94,7 +94,7 @@ SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error, const
     return nullptr;
   }
   if (!HasLauncherKeyShape(pkey)) {
-    *error = pemPath + " is not an RSA-2048 key";
+    *error = pemPath + " is not an RSA-2048 key with exponent 65537";
     EVP_PKEY_free(pkey);
     return nullptr;
   }

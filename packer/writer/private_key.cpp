@@ -17,6 +17,7 @@ struct PassphraseRequest {
   const PassphraseSource* source;
   bool asked = false;     // the key is encrypted
   std::string given;      // where the passphrase handed over came from; empty: none was
+  std::string passphrase; // what was handed over, for OpenSSL's next decoder to ask again
   std::string problem;    // why none could be handed over, when that is not for lack of a terminal
 };
 
@@ -38,31 +39,31 @@ pem_password_cb SupplyPassphrase;
 int SupplyPassphrase(char* buffer, int size, int rwflag, void* context) {
   auto* request = static_cast<PassphraseRequest*>(context);
   request->asked = true;
-  std::string passphrase;
-  std::string from;
-  if (!request->source->filePath.empty()) {
-    if (!ReadPassphraseFile(request->source->filePath, &passphrase, &request->problem)) return -1;
-    from = "from --passphrase-file " + request->source->filePath;
-  } else if (ReadEnvironmentVariable(kPassphraseVariable, &passphrase)) {
-    from = std::string("from ") + kPassphraseVariable;
-  } else if (StandardInputIsTerminal()) {
-    // OpenSSL's own prompt, on the terminal, without echo.
-    const int length = PEM_def_callback(buffer, size, rwflag, nullptr);
-    if (length >= 0) request->given = "typed";
-    return length;
-  } else {
+  std::string& passphrase = request->passphrase;
+  // OpenSSL may try more than one decoder on a key, each asking anew: the
+  // user types it once.
+  if (request->given.empty()) {
+    if (!request->source->filePath.empty()) {
+      if (!ReadPassphraseFile(request->source->filePath, &passphrase, &request->problem)) return -1;
+      request->given = "from --passphrase-file " + request->source->filePath;
+    } else if (ReadEnvironmentVariable(kPassphraseVariable, &passphrase)) {
+      request->given = std::string("from ") + kPassphraseVariable;
+    } else if (StandardInputIsTerminal()) {
+      // OpenSSL's own prompt, on the terminal, without echo.
+      const int length = PEM_def_callback(buffer, size, rwflag, nullptr);
+      if (length < 0) return length;
+      passphrase.assign(buffer, static_cast<size_t>(length));
+      request->given = "typed";
+    } else {
+      return -1;
+    }
+  }
+  if (passphrase.size() > static_cast<size_t>(size)) {
+    request->problem = "the passphrase " + request->given + " is longer than " + std::to_string(size) + " bytes";
     return -1;
   }
-  int result = -1;
-  if (passphrase.size() > static_cast<size_t>(size)) {
-    request->problem = "the passphrase " + from + " is longer than " + std::to_string(size) + " bytes";
-  } else {
-    std::memcpy(buffer, passphrase.data(), passphrase.size());
-    result = static_cast<int>(passphrase.size());
-    request->given = from;
-  }
-  OPENSSL_cleanse(&passphrase[0], passphrase.size());
-  return result;
+  std::memcpy(buffer, passphrase.data(), passphrase.size());
+  return static_cast<int>(passphrase.size());
 }
 
 }  // namespace
@@ -74,6 +75,7 @@ evp_pkey_st* ReadPemPrivateKey(std::FILE* file, const std::string& path, const P
   request.source = &passphrase;
   EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, SupplyPassphrase, &request);
   ERR_clear_error();
+  OPENSSL_cleanse(&request.passphrase[0], request.passphrase.size());
   if (key != nullptr) return key;
   if (!request.problem.empty()) {
     *error = path + " is encrypted, and its passphrase cannot be read: " + request.problem;
