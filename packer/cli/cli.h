@@ -16,6 +16,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;    // an input is missing or wrong, or an output cannot be written
 constexpr int kExitUsage = 2;     // the command line is wrong
 constexpr int kExitInvalid = 3;   // a payload does not decode, verify or hold together
+// The launcher would leave something out: simulate's machine gets no package
+// (--all: one of its machines), or verify --strict found a warning.
+constexpr int kExitLeftOut = 4;
 
 // Print "msilaunch-pack: <message>" and "msilaunch-pack: warning: <message>"
 // on standard error: the only two ways the packer words a problem.

@@ -19,6 +19,13 @@ std::vector<uint8_t> BioBytes(BIO* bio) {
   return std::vector<uint8_t>(data, data + (size > 0 ? size : 0));
 }
 
+pem_password_cb RefusePassphrase;
+
+// OpenSSL 3 tries every decoder on a PEM file, an encrypted private key's
+// too, and its default would ask the terminal for the passphrase even where
+// a public key is all that is looked for.
+int RefusePassphrase(char*, int, int, void*) { return -1; }
+
 }  // namespace
 
 std::string PublicKeyPathFor(const std::string& privatePath) {
@@ -63,21 +70,22 @@ bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, st
   return true;
 }
 
-bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error) {
+bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error,
+                       const PassphraseSource& passphrase) {
   std::FILE* file = OpenFileForReading(pemPath);
   if (file == nullptr) {
     *error = "cannot open " + pemPath;
     return false;
   }
-  EVP_PKEY* key = PEM_read_PUBKEY(file, nullptr, nullptr, nullptr);
-  if (key == nullptr) {
-    std::rewind(file);
-    key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
-  }
-  std::fclose(file);
+  EVP_PKEY* key = PEM_read_PUBKEY(file, nullptr, RefusePassphrase, nullptr);
   ERR_clear_error();
   if (key == nullptr) {
-    *error = pemPath + " holds no PEM public or private key";
+    std::rewind(file);
+    key = ReadPemPrivateKey(file, pemPath, passphrase, error);
+  }
+  std::fclose(file);
+  if (key == nullptr) {
+    if (error->empty()) *error = pemPath + " holds no PEM public or private key";
     return false;
   }
   bool loaded = HasLauncherKeyShape(key);

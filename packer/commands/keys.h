@@ -22,8 +22,10 @@ bool GenerateKeyPair(const std::string& privatePath, std::string* publicPath, st
 // Reads a PEM public key, or the public half of a PEM private key, and
 // stores its modulus least significant byte first. The launcher's key blob
 // fixes the size at 2048 bits and the exponent at 65537, so any other key
-// is refused with *error set.
-bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error);
+// is refused with *error set. An encrypted private key is decrypted with
+// the passphrase from `passphrase` (ReadPemPrivateKey).
+bool LoadPublicModulus(const std::string& pemPath, uint8_t modulus[256], std::string* error,
+                       const PassphraseSource& passphrase = PassphraseSource());
 
 // Stamps the public key at `keyPath` into the key slot of *stub, the bytes of
 // the file `stubPath`, bound to the manifests of the payloads at `bindPaths`

@@ -55,6 +55,12 @@ std::string LocaleNameOf(uint32_t lcid) {
   return "";
 }
 
+std::vector<uint32_t> TableLcids() {
+  std::vector<uint32_t> lcids;
+  for (const LocaleName& locale : kLocales) lcids.push_back(locale.lcid);
+  return lcids;
+}
+
 const std::vector<std::string>& FrequentLocales() {
   static const std::vector<std::string> locales = {"en-US", "en-GB", "de-DE", "de-CH", "fr-FR", "fr-CA",
                                                    "es-ES", "it-IT", "pt-BR", "ru-RU", "ja-JP", "zh-CN"};

@@ -14,6 +14,9 @@ bool LcidOfLocaleName(const std::string& name, uint32_t* lcid);
 // The table's name for `lcid` ("de-CH"), or "" when it holds none.
 std::string LocaleNameOf(uint32_t lcid);
 
+// Every LCID of the table, in table order.
+std::vector<uint32_t> TableLcids();
+
 // The dozen locales simulate --all shows: the most frequent user locales,
 // chosen so that every selection pass shows up against a typical payload.
 const std::vector<std::string>& FrequentLocales();

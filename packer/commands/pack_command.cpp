@@ -11,12 +11,15 @@
 #include "packer/commands/deflate.h"
 #include "packer/cli/progress.h"
 #include "packer/io/file_io.h"
+#include "packer/commands/inspect_report.h"
 #include "packer/commands/keys.h"
+#include "packer/commands/selection_checks.h"
 
 namespace {
 
 const char kHelp[] =
-    "usage: msilaunch-pack pack -k KEY.pem -o PAYLOAD.bin [--level N] [PACKAGE-OPTIONS] PACKAGE.msi ...\n"
+    "usage: msilaunch-pack pack -k KEY.pem [--passphrase-file FILE] -o PAYLOAD.bin [--level N] [PACKAGE-OPTIONS]\n"
+    "                           PACKAGE.msi ...\n"
     "Each package's architecture and LCIDs come from its Summary Information\n"
     "Template, its product code and name from its Property table, its external\n"
     "cabinets from its Media table (found beside the .msi). Options given before\n"
@@ -25,10 +28,16 @@ const char kHelp[] =
     "  --cab PATH          (repeatable) the package's cabinets instead of the Media table's\n"
     "Package ids are 1, 2, ... in command-line order; cabinets follow. A cabinet\n"
     "with the same name and bytes in several packages is stored once.\n"
-    "--level N: libdeflate level 1..12 (default 3, about twice as fast as zlib -9 and as small).\n";
+    "Warns, and still ends with 0, when a machine or a package would be left out\n"
+    "(as verify does; verify --strict fails on it).\n"
+    "--level N: libdeflate level 1..12 (default 3, about twice as fast as zlib -9 and as small).\n"
+    "An encrypted KEY.pem takes its passphrase from the first line of\n"
+    "--passphrase-file FILE, else from MSILAUNCH_PACK_PASSPHRASE, else from the\n"
+    "terminal; without a terminal on standard input pack fails instead of asking.\n";
 
 const CliOption kPackKeyOption = {"key", 'k', true};
 const CliOption kLevelOption = {"level", 0, true};
+const CliOption kPassphraseFileOption = {"passphrase-file", 0, true};
 const CliOption kArchOption = {"arch", 0, true};
 const CliOption kLcidsOption = {"lcids", 0, true};
 const CliOption kCodeOption = {"code", 0, true};
@@ -71,6 +80,20 @@ bool IsSafeCabinetName(const std::string& name) {
 }
 
 void ReportProgress(void* context, uint64_t bytes) { AdvanceProgress(static_cast<ProgressBar*>(context), bytes); }
+
+// The payload as the launcher reads it, asked what it leaves out; the
+// payload is written, so a failure to read it back only loses the warnings.
+void WarnOfSelection(const std::string& outputPath, const ByteVector& stack, const uint8_t modulus[256]) {
+  PayloadKey key{};
+  std::memcpy(key.modulus, modulus, sizeof key.modulus);
+  PayloadList list{};
+  std::string carrier, error;
+  if (!FindPayloads(stack, &key, &list, &carrier, &error)) return;
+  std::vector<InspectedEntry> entries;
+  CollectEntries(list, &entries);
+  for (const std::string& warning : SelectionWarnings(list, entries)) ReportWarning(outputPath + ": " + warning);
+  ReleasePayloadList(&list);
+}
 
 }  // namespace
 
@@ -184,21 +207,19 @@ void PlanPayload(const std::vector<PackageSource>& packages, PayloadPlan* plan) 
 
 namespace {
 
-int RunPack(const std::string& keyPath, const std::string& outputPath, int level,
+int RunPack(const std::string& keyPath, const PassphraseSource& passphrase, const std::string& outputPath, int level,
             const std::vector<PackageRequest>& packages) {
   std::string error;
-  uint8_t modulus[256];
-  // The key's shape first: a key the launcher's blob cannot express would
+  // Read once, so that an encrypted key's passphrase is asked for once. Its
+  // shape is checked first: a key the launcher's blob cannot express would
   // make a payload that never verifies.
-  if (!LoadPublicModulus(keyPath, modulus, &error)) {
-    ReportError(error);
-    return kExitFailed;
-  }
-  const SigningKeyPtr key(LoadSigningKey(keyPath, &error));
+  const SigningKeyPtr key(LoadSigningKey(keyPath, &error, passphrase));
   if (key == nullptr) {
     ReportError(error);
     return kExitFailed;
   }
+  uint8_t modulus[256];
+  SigningKeyModulus(key.get(), modulus);
   std::vector<PackageSource> sources(packages.size());
   uint64_t total = 0;
   for (size_t i = 0; i < packages.size(); ++i) {
@@ -224,11 +245,13 @@ int RunPack(const std::string& keyPath, const std::string& outputPath, int level
     ReportError(encoded ? error : outputPath + ": " + error);
     return kExitFailed;
   }
+  WarnOfSelection(outputPath, stack, modulus);
   return kExitOk;
 }
 
 int PackCommand(const CliCall& call) {
   std::string key, output;
+  PassphraseSource passphrase;
   int level = kDefaultDeflateLevel;
   std::vector<PackageRequest> packages;
   PackageRequest next;
@@ -239,6 +262,7 @@ int PackCommand(const CliCall& call) {
     if (option == &kPackKeyOption) key = value;
     else if (option == &kOutputOption) output = value;
     else if (option == &kLevelOption) level = std::atoi(value.c_str());
+    else if (option == &kPassphraseFileOption) passphrase.filePath = value;
     else if (option == &kArchOption) next.architecture = value;
     else if (option == &kLcidsOption) next.lcids = value;
     else if (option == &kCodeOption) next.productCode = value;
@@ -256,13 +280,13 @@ int PackCommand(const CliCall& call) {
       !next.cabinetPaths.empty())
     return UsageError(call, "package options after the last package apply to nothing");
   if (level < 1 || level > 12) return UsageError(call, "--level must be 1..12");
-  return RunPack(key, output, level, packages);
+  return RunPack(key, passphrase, output, level, packages);
 }
 
 }  // namespace
 
 const CliCommand kPackCommand = {
     "pack", "make a signed payload from MSI packages", kHelp,
-    {&kPackKeyOption, &kOutputOption, &kLevelOption, &kArchOption, &kLcidsOption,
+    {&kPackKeyOption, &kPassphraseFileOption, &kOutputOption, &kLevelOption, &kArchOption, &kLcidsOption,
      &kCodeOption, &kNameOption, &kCabOption},
     -1, CliFaults::NeedsValueOrUnknown, PackCommand};

@@ -27,7 +27,10 @@ const char kHelp[] =
     "and string 101. x86: 32-bit Windows. x64: 64-bit Windows, where the 32-bit\n"
     "launcher runs under WOW64 and takes x64 packages (the same as wow64).\n"
     "--lcid takes a number (2055, 0x807) or a locale name (de-CH). --all: each\n"
-    "architecture with a dozen frequent locales. --key as for inspect.\n";
+    "architecture with a dozen frequent locales. --key as for inspect.\n"
+    "Exit 0 when the machine gets a package; 4 when it gets none (no package\n"
+    "fits, or the launcher refuses a payload); with --all, 4 when any of its\n"
+    "machines gets none, an architecture without a package among them.\n";
 
 const CliOption kArchOption = {"arch", 0, true};
 const CliOption kLcidOption = {"lcid", 0, true};
@@ -232,6 +235,8 @@ int RunSimulate(const CliCall& call, const std::string& path, const std::vector<
     out = path + " on " + MachineText(answers[0].machine) + ":\n  " + AnswerText(answers[0]) + "\n" + bindingsText;
   }
   std::fputs(out.c_str(), stdout);
+  for (const Answer& answer : answers)
+    if (answer.refusedPayload >= 0 || answer.pass == SelectionPass::None) return kExitLeftOut;
   return kExitOk;
 }
 

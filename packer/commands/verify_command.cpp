@@ -6,14 +6,21 @@
 
 #include "packer/commands/commands.h"
 #include "packer/commands/inspect_report.h"
+#include "packer/commands/selection_checks.h"
 
 namespace {
 
 const char kHelp[] =
-    "usage: msilaunch-pack verify FILE --key PUB.pem\n"
+    "usage: msilaunch-pack verify FILE --key PUB.pem [--strict]\n"
     "Exit 0 only when every record decodes and verifies and the manifest holds\n"
     "together (each package and cab entry has its record, cab entries name\n"
-    "existing packages); otherwise 3, with one line per problem.\n";
+    "existing packages); otherwise 3, with one line per problem.\n"
+    "Warns when the launcher's selection leaves something out: a machine (32-bit\n"
+    "or 64-bit Windows) no package is chosen on, a package no user is given, or\n"
+    "no US English (1033) package for users whose language has none. --strict:\n"
+    "exit 4 when it warns.\n";
+
+const CliOption kStrictOption = {"strict", 0, false};
 
 int VerifyCommand(const CliCall& call) {
   const std::vector<std::string> files = Operands(call);
@@ -38,15 +45,17 @@ int VerifyCommand(const CliCall& call) {
   }
   for (const std::string& problem : problems) ReportError(report.path + ": " + problem);
   if (!problems.empty()) return kExitInvalid;
+  const std::vector<std::string> warnings = SelectionWarnings(report.list, report.entries);
+  for (const std::string& warning : warnings) ReportWarning(report.path + ": " + warning);
   const std::string bindings = DescribeBindings(report);
   std::printf("%s: %u payload(s), %zu entries, every record verifies%s\n", report.path.c_str(), report.list.count,
               report.entries.size(), bindings.empty() ? "" : ("; key slot " + bindings).c_str());
-  return kExitOk;
+  return Given(call, kStrictOption) && !warnings.empty() ? kExitLeftOut : kExitOk;
 }
 
 }  // namespace
 
 const CliCommand kVerifyCommand = {
     "verify", "check every record and the manifest of a file", kHelp,
-    {&kKeyOption},
+    {&kKeyOption, &kStrictOption},
     1, CliFaults::Unexpected, VerifyCommand};

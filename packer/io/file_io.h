@@ -45,4 +45,13 @@ bool IsPathSeparator(char c);
 bool MakeOneDirectory(const std::string& path, std::string* reason);
 bool IsDirectory(const std::string& path);
 bool StandardErrorIsTerminal();
+
+// Whether standard input is a terminal (a console on Windows): the only
+// case in which the packer may ask its user something, such as a key's
+// passphrase.
+bool StandardInputIsTerminal();
+
+// The value of the environment variable `name`, in UTF-8 on every system.
+// False when it is not set.
+bool ReadEnvironmentVariable(const std::string& name, std::string* value);
 void EraseTerminalLine(size_t width);

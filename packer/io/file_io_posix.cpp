@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "packer/io/file_io.h"
@@ -106,5 +107,14 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+
+bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
+  const char* found = std::getenv(name.c_str());
+  if (found == nullptr) return false;
+  *value = found;
+  return true;
+}
 
 void EraseTerminalLine(size_t) { std::fputs("\r\033[K", stderr); }

@@ -179,6 +179,29 @@ bool StandardErrorIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool StandardInputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+// The wide variable, since the narrow one is in the ANSI code page.
+bool ReadEnvironmentVariable(const std::string& name, std::string* value) {
+  const std::wstring wideName = Utf16FromUtf8(name);
+  std::wstring wide(64, L'\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), &wide[0], static_cast<DWORD>(wide.size()));
+    if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+    if (length < wide.size()) {
+      wide.resize(length);
+      break;
+    }
+    wide.resize(length);  // the size it asks for, its NUL included
+  }
+  *value = Utf8FromUtf16(wide);
+  return true;
+}
+
 // A console without virtual-terminal processing would print an erase
 // sequence as it is: the line is overwritten with spaces instead.
 void EraseTerminalLine(size_t width) { std::fprintf(stderr, "\r%*s\r", static_cast<int>(width), ""); }

@@ -12,6 +12,7 @@
 
 #include "base/utf8.h"
 #include "packer/io/file_io.h"
+#include "packer/writer/private_key.h"
 
 struct SigningKey {
   EVP_PKEY* pkey;
@@ -80,20 +81,20 @@ bool ReadKeyModulus(const EVP_PKEY* key, uint8_t modulus[256]) {
   return read;
 }
 
-SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error) {
+SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error, const PassphraseSource& passphrase) {
   std::FILE* file = OpenFileForReading(pemPath);
   if (!file) {
     *error = "cannot open " + pemPath;
     return nullptr;
   }
-  EVP_PKEY* pkey = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+  EVP_PKEY* pkey = ReadPemPrivateKey(file, pemPath, passphrase, error);
   std::fclose(file);
   if (!pkey) {
-    *error = OpenSslReason(("no PEM private key in " + pemPath).c_str());
+    if (error->empty()) *error = "no PEM private key in " + pemPath;
     return nullptr;
   }
   if (!HasLauncherKeyShape(pkey)) {
-    *error = pemPath + " is not an RSA-2048 key";
+    *error = pemPath + " is not an RSA-2048 key with exponent 65537";
     EVP_PKEY_free(pkey);
     return nullptr;
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "packer/writer/private_key.h"
 #include "payload/record_stack.h"
 
 using ByteVector = std::vector<uint8_t>;
@@ -28,10 +29,12 @@ bool ReadKeyModulus(const evp_pkey_st* key, uint8_t modulus[256]);
 // An RSA private key for signing records (OpenSSL EVP_PKEY inside).
 struct SigningKey;
 
-// Loads a PEM private key of the launcher's shape; the caller owns it (hold
-// it in a SigningKeyPtr). Null with *error set on failure (unreadable file,
-// not HasLauncherKeyShape).
-SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error);
+// Loads a PEM private key of the launcher's shape, decrypting an encrypted
+// one with the passphrase from `passphrase` (ReadPemPrivateKey); the caller
+// owns it (hold it in a SigningKeyPtr). Null with *error set on failure
+// (unreadable file, no or a wrong passphrase, not HasLauncherKeyShape).
+SigningKey* LoadSigningKey(const std::string& pemPath, std::string* error,
+                           const PassphraseSource& passphrase = PassphraseSource());
 // Frees a key from LoadSigningKey; null is ignored.
 void FreeSigningKey(SigningKey* key);
 

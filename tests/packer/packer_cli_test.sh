@@ -234,6 +234,29 @@ rejects "a cabinet in short-name form" bad.bin '"LONG~UM1.CAB" is not a plain fi
   "$pack" pack -k key.pem -o bad.bin --cab alias/longcabinetname.cab --cab alias/LONG~UM1.CAB de-dir/de.msi
 rejects "a cabinet name that fits no folder" bad.bin "at most 217 bytes" -- \
   "$pack" pack -k key.pem -o bad.bin --cab "alias/$(printf 'n%.0s' $(seq 216)).cab" de-dir/de.msi
+# An encrypted copy of key.pem must give the same payload as key.pem; stdin
+# is no terminal, so nothing is asked. Each row: exit code, environment,
+# options, message.
+openssl pkey -in key.pem -aes256 -passout pass:sesame -out encrypted.pem && printf 'sesame\r\n' >pass.txt &&
+  echo wrong >wrong.txt && "$pack" pack -k key.pem -o plain.bin x86.msi 2>/dev/null || exit 1
+while IFS='|' read -r want environment option needle; do
+  current="encrypted key $environment $option"
+  rm -f decrypted.bin
+  env $environment "$pack" pack -k encrypted.pem $option -o decrypted.bin x86.msi </dev/null >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" err.txt || fail "$current: exit $got, $(cat err.txt)"
+  if [ "$want" = 0 ]; then cmp -s decrypted.bin plain.bin || fail "$current: another payload"
+  else [ ! -e decrypted.bin ] || fail "$current: left decrypted.bin behind"; fi
+done <<'ROWS'
+0||--passphrase-file pass.txt|no package for 64-bit
+0|MSILAUNCH_PACK_PASSPHRASE=sesame||no package for 64-bit
+1|||encrypted.pem is encrypted: give its passphrase with pack --passphrase-file FILE or in the environment variable MSILAUNCH_PACK_PASSPHRASE
+1||--passphrase-file wrong.txt|wrong passphrase for encrypted.pem (from --passphrase-file wrong.txt)
+1|MSILAUNCH_PACK_PASSPHRASE=sesame|--passphrase-file missing.txt|passphrase cannot be read: cannot open missing.txt
+ROWS
+current="encrypted key for verify"
+MSILAUNCH_PACK_PASSPHRASE=wrong "$pack" verify plain.bin --key encrypted.pem </dev/null >out.txt 2>err.txt
+[ $? = 1 ] && grep -q "wrong passphrase for encrypted.pem (from MSILAUNCH_PACK_PASSPHRASE)" err.txt || fail "$current: $(cat err.txt)"
 rejects "backslash in the name" bad.bin "product name" -- "$pack" pack -k key.pem -o bad.bin --name 'a\b' x86.msi
 rejects "stub not PE" bad.exe "text.exe: not a PE32 executable" -- "$pack" attach --stub text.exe --payload payload.bin --carrier tail -o bad.exe
 rejects "stub PE32+" bad.exe "pe32plus.exe: not a PE32 executable" -- "$pack" attach --stub pe32plus.exe --payload payload.bin --carrier certificate -o bad.exe
@@ -248,7 +271,9 @@ echo previous >kept.bin
 # A bar on a terminal for inputs over a few MiB; nothing on a pipe.
 mkdir -p big && cp de-dir/de.msi big/ && head -c $((6 << 20)) /dev/urandom >big/data1.cab
 "$pack" pack -k key.pem -o big.bin big/de.msi >out.txt 2>err.txt || fail "pack of a big package"
-[ ! -s err.txt ] && [ ! -s out.txt ] || fail "pack on a pipe printed something: $(cat err.txt)"
+# Nothing but the two warnings a lone x64 German package earns.
+[ ! -s out.txt ] && [ "$(grep -c '^msilaunch-pack: warning: big.bin: no ' err.txt)" = 2 ] &&
+  ! grep -qv '^msilaunch-pack: warning: big.bin: no ' err.txt || fail "pack on a pipe printed something: $(cat err.txt)"
 if command -v script >/dev/null; then
   script -qec "\"$pack\" pack -k key.pem -o big.bin big/de.msi" /dev/null >tty.txt 2>&1 || fail "pack on a terminal"
   # Wine's console redraws a line through cursor moves: read them as text.
@@ -371,29 +396,56 @@ grep -q "payload 0: its manifest (sha256 [0-9a-f]*) is not one the key slot is b
 # --- simulate ---------------------------------------------------------------
 # payload.bin: 1 Intel 1033, 2 x64 1031, 3 x64 1033;2057; big.bin: x64 1031.
 # A bare payload needs --key; a stub verifies with its slot's key.
-while IFS='|' read -r file arch lcid needle; do
+# Exit 4 where the machine gets no package.
+while IFS='|' read -r want file arch lcid needle; do
+  current="simulate $file $arch $lcid"
   key="--key key.pub.pem" && [ "${file%.exe}" != "$file" ] && key=
-  "$pack" simulate $file --arch $arch --lcid $lcid $key >out.txt 2>err.txt ||
-    fail "simulate $file $arch $lcid: $(cat err.txt)"
-  grep -q -- "$needle" out.txt || fail "simulate $file $arch $lcid: $(cat out.txt)"
+  "$pack" simulate $file --arch $arch --lcid $lcid $key >out.txt 2>err.txt
+  got=$?
+  [ "$got" = "$want" ] && grep -q -- "$needle" out.txt || fail "$current: exit $got, $(cat out.txt err.txt)"
 done <<'ROWS'
-payload.bin|x86|en-US|package 1 .*by the exact LCID pass
-payload.bin|x86|1031|package 1 .*by the US English pass
-payload.bin|x64|de-DE|package 2 .*by the exact LCID pass
-payload.bin|wow64|de_ch|package 2 .*by the language pass
-payload.bin|x64|0x809|package 3 .*by the exact LCID pass
-setup-keyed.exe|x64|ja-JP|package 3 .*by the US English pass
-setup-bound-tail.exe|x86|en-US|package 1 .*by the exact LCID pass
-appended.exe|x64|de-DE|the launcher refuses payload 0, which its key slot does not bind: it ends with (1392, 592)
-big.bin|x86|1031|no package fits: the launcher ends with (13, 2151) and string 101
-big.bin|x64|en-US|no package fits
+0|payload.bin|x86|en-US|package 1 .*by the exact LCID pass
+0|payload.bin|x86|1031|package 1 .*by the US English pass
+0|payload.bin|x64|de-DE|package 2 .*by the exact LCID pass
+0|payload.bin|wow64|de_ch|package 2 .*by the language pass
+0|payload.bin|x64|0x809|package 3 .*by the exact LCID pass
+0|setup-keyed.exe|x64|ja-JP|package 3 .*by the US English pass
+0|setup-bound-tail.exe|x86|en-US|package 1 .*by the exact LCID pass
+4|appended.exe|x64|de-DE|the launcher refuses payload 0, which its key slot does not bind: it ends with (1392, 592)
+4|big.bin|x86|1031|no package fits: the launcher ends with (13, 2151) and string 101
+4|big.bin|x64|en-US|no package fits
 ROWS
+expect 4 "simulate --all, an architecture without a package" -- "$pack" simulate big.bin --key key.pub.pem --all
+grep -q "^x86 .*(13, 2151)" out.txt || fail "simulate --all of big.bin: $(cat out.txt)"
 expect 0 "simulate an empty slot with --key" -- "$pack" simulate setup-empty.exe --key key.pub.pem --all
 grep -q "key slot is empty" err.txt || fail "simulate does not warn of an empty slot: $(cat err.txt)"
 expect 0 "simulate --all --json" -- "$pack" simulate payload.bin --key key.pub.pem --all --json
 python3 -c "import json; c = json.load(open('out.txt'))['cases']; assert len(c) == 24 and \
   [(x['package']['id'], x['pass']) for x in c if (x['arch'], x['locale']) == ('x64', 'de-CH')] == [(2, 'language')], c" ||
   fail "simulate --all --json: $(head -c 300 out.txt)"
+# --- what the launcher leaves out -------------------------------------------
+# pack and verify warn alike, pack ends with 0, verify --strict with 4. Each
+# row: packages, the warning ("-": none).
+while IFS='|' read -r packages needle; do
+  current="leaves out: $packages"
+  want=4 && [ "$needle" = - ] && want=0
+  rm -f out-left.bin && "$pack" pack -k key.pem -o out-left.bin $packages >out.txt 2>pack-err.txt
+  got=$?
+  "$pack" verify out-left.bin --key key.pub.pem >out.txt 2>err.txt || fail "$current: verify failed"
+  cmp -s pack-err.txt err.txt || fail "$current: pack and verify warn differently: $(cat pack-err.txt err.txt)"
+  [ "$needle" = - ] && [ ! -s err.txt ] || grep -q -- "^msilaunch-pack: warning: out-left.bin: $needle" err.txt ||
+    fail "$current: pack exit $got, $(cat err.txt)"
+  "$pack" verify out-left.bin --key key.pub.pem --strict >out.txt 2>err.txt
+  strict=$?
+  [ "$got" = 0 ] && [ $strict = $want ] || fail "$current: pack exit $got, verify --strict exit $strict"
+done <<'ROWS'
+x86.msi de-dir/de.msi en-dir/en.msi|-
+x86.msi|no package for 64-bit Windows: no user there is given one
+--arch x64 x86.msi --lcids 0 x86.msi|payload 0 package 2 "Demo App x86" (Intel, LCIDs 0): the launcher never chooses it
+x86.msi --arch x64 x86.msi --name Twin x86.msi|payload 0 package 3 "Twin" (Intel, LCIDs 1033): the launcher never chooses it
+x86.msi de-dir/de.msi|no US English (1033) package for 64-bit Windows: a user there whose language has no package (such as LCID 1025 (ar-SA)) gets none
+ROWS
+
 # --- names ------------------------------------------------------------------
 # Non-ASCII names, in a folder deeper than Windows' MAX_PATH: in, out, and
 # back on standard output as given.

@@ -17,6 +17,7 @@
 #include "packer/commands/keys.h"
 #include "packer/msi/msi_reader.h"
 #include "packer/commands/pack_command.h"
+#include "packer/commands/selection_checks.h"
 #include "payload/record_decoding.h"
 #include "payload/record_stack.h"
 
@@ -333,6 +334,50 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesAndAgreesWithItsFileSet) {
       ReleaseFileSet(&set);
     }
     EXPECT_EQ(built, c.problems.empty()) << c.name;
+    ReleasePayloadList(&list);
+  }
+}
+
+TEST(SelectionWarnings, FollowTheLaunchersSelection) {
+  // Hand-made payloads pack refuses but verify reads; each warning up to its
+  // first ':'. A 0 beside other LCIDs hides nothing; a sort-order variant of
+  // an earlier package's LCID, or an architecture the launcher never asks
+  // for, is never chosen.
+  const std::string code = "{20000000-0000-4000-8000-000000000002}";
+  struct Case {
+    std::vector<std::string> packages;  // architecture and LCIDs of entry i + 1
+    std::vector<std::string> heads;
+  } cases[] = {
+      {{"Intel\\0;1033", "x64\\3081", "x64\\1033"}, {}},
+      {{"Intel\\1033", "x64\\1031", "x64\\66567", "x64\\1033"},
+       {"payload 0 package 3 \"P\" (x64, LCIDs 66567)"}},
+      {{"Intel\\1033", "arm64\\1033", "x64\\3081"},
+       {"payload 0 package 2 \"P\" (arm64, LCIDs 1033)", "no US English (1033) package for 64-bit Windows"}},
+      {{"x64\\0"},
+       {"no package for 32-bit Windows", "no package for 64-bit Windows", "payload 0 package 1 \"P\" (x64, LCIDs 0)"}},
+  };
+  std::string error;
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
+  ASSERT_NE(key, nullptr) << error;
+  PayloadKey publicKey{};
+  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error)) << error;
+  for (const Case& c : cases) {
+    ByteVector manifest, stack;
+    std::vector<PayloadFile> files;
+    for (uint32_t id = 1; id <= c.packages.size(); ++id) {
+      AppendManifestEntry(&manifest, id, c.packages[id - 1] + "\\" + code + "\\P");
+      files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+    }
+    ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
+    PayloadList list{};
+    std::string carrier;
+    ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
+    std::vector<InspectedEntry> entries;
+    ASSERT_TRUE(CollectEntries(list, &entries));
+    std::vector<std::string> heads;
+    for (const std::string& warning : SelectionWarnings(list, entries))
+      heads.push_back(warning.substr(0, warning.find(':')));
+    EXPECT_EQ(heads, c.heads) << c.packages[0];
     ReleasePayloadList(&list);
   }
 }
