@@ -211,7 +211,8 @@ bool ReplaceIcon(ByteView ico, std::vector<Resource>* resources, std::string* er
     U32(ico, at + 8, &size);
     U32(ico, at + 12, &offset);
     if (size == 0 || offset < directoryEnd || !Sub(ico, offset, size, &image))
-      return Fail(error, "not an icon file: image " + std::to_string(i + 1) + " lies outside the file or its directory");
+      return Fail(error,
+                  "not an icon file: image " + std::to_string(i + 1) + " lies outside the file or its directory");
     const bool png = size >= sizeof kPngSignature && std::equal(kPngSignature, kPngSignature + 8, image.data);
     if (!png && (!U32(image, 0, &header) || header != 40))
       return Fail(error, "not an icon file: image " + std::to_string(i + 1) + " is neither a BMP nor a PNG image");
@@ -317,9 +318,8 @@ bool ReplaceVersionInfo(const VersionStrings& strings, std::vector<Resource>* re
       {VersionBlock("StringFileInfo", true, {}, 0, {VersionBlock("000004b0", true, {}, 0, entries)}),
        VersionBlock("VarFileInfo", true, {}, 0, {VersionBlock("Translation", false, translation, 4, {})})});
   if (root.size() > 0xFFFF) return Fail(error, "the version information exceeds 64 KiB");
-  resources->erase(std::remove_if(resources->begin(), resources->end(),
-                                  [](const Resource& r) { return r.type.name.empty() && r.type.id == kResourceVersion; }),
-                   resources->end());
+  const auto isVersion = [](const Resource& r) { return r.type.name.empty() && r.type.id == kResourceVersion; };
+  resources->erase(std::remove_if(resources->begin(), resources->end(), isVersion), resources->end());
   Resource version;
   version.type = IdKey(kResourceVersion);
   version.name = IdKey(1);
@@ -349,7 +349,8 @@ bool ParseMessages(ByteView file, uint16_t language, std::vector<std::u16string>
     uint32_t index = kMessageCount;
     for (uint32_t i = 0; i < kMessageCount; ++i)
       if (id == std::to_string(kFirstMessageId + i)) index = i;
-    if (index == kMessageCount) return Fail(error, where + "unknown id \"" + id + "\" (the messages are 100, 101 and 102)");
+    if (index == kMessageCount)
+      return Fail(error, where + "unknown id \"" + id + "\" (the messages are 100, 101 and 102)");
     if (seen[index]) return Fail(error, where + "message " + id + " is given twice");
     const std::string value = line.substr(equals + 1);
     if (!IsWellFormedUtf8(value)) return Fail(error, where + "not UTF-8 text");
@@ -370,8 +371,8 @@ void ReplaceMessages(uint16_t language, const std::vector<std::u16string>& texts
   std::vector<std::u16string> block(kStringsPerBlock);
   Resource* existing = nullptr;
   for (Resource& resource : *resources)
-    if (resource.type.name.empty() && resource.type.id == kResourceString && SameKey(resource.name, IdKey(kMessageBlock)) &&
-        resource.language == language)
+    if (resource.type.name.empty() && resource.type.id == kResourceString &&
+        SameKey(resource.name, IdKey(kMessageBlock)) && resource.language == language)
       existing = &resource;
   if (existing != nullptr) {
     const ByteView view{existing->data.data(), existing->data.size()};
@@ -414,8 +415,11 @@ BrandReport ReadBrand(const std::vector<Resource>& resources) {
       for (uint32_t i = 0; i < count; ++i) {
         const uint64_t at = kIcoHeaderSize + uint64_t{i} * kGroupEntrySize;
         if (!SpanFits(view.size, at, kGroupEntrySize) || !U16(view, at + 6, &bits)) break;
-        const uint32_t width = view.data[at] == 0 ? 256 : view.data[at], height = view.data[at + 1] == 0 ? 256 : view.data[at + 1];
-        report.iconSizes.push_back(std::to_string(width) + "x" + std::to_string(height) + " " + std::to_string(bits) + "-bit");
+        // A width or height of 0 stands for 256.
+        const uint32_t width = view.data[at] == 0 ? 256 : view.data[at];
+        const uint32_t height = view.data[at + 1] == 0 ? 256 : view.data[at + 1];
+        report.iconSizes.push_back(std::to_string(width) + "x" + std::to_string(height) + " " +
+                                   std::to_string(bits) + "-bit");
       }
     } else if (resource.type.id == kResourceString && SameKey(resource.name, IdKey(kMessageBlock))) {
       languages.insert(resource.language);

@@ -17,6 +17,9 @@ constexpr uint32_t kEntrySize = 8;             // IMAGE_RESOURCE_DIRECTORY_ENTRY
 constexpr uint32_t kDataEntrySize = 16;        // IMAGE_RESOURCE_DATA_ENTRY
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kMostResources = 65536;
+// Directory entries a walk visits at most: entries that share a directory
+// are walked once per path to it.
+constexpr size_t kMostVisits = 1 << 20;
 
 void PutU16At(ByteVector* bytes, size_t at, uint16_t value) {
   (*bytes)[at] = static_cast<uint8_t>(value);
@@ -100,6 +103,7 @@ struct TreeReader {
   uint32_t virtualAddress;
   std::vector<Resource>* resources;
   std::string* error;
+  size_t* visits;
 };
 
 bool Fail(std::string* error, const std::string& message) {
@@ -119,7 +123,8 @@ bool ReadKey(const TreeReader& reader, uint32_t nameField, ResourceKey* key) {
   ByteView chars;
   if (!U16(reader.raw, at, &length) || length == 0 || !Sub(reader.raw, uint64_t{at} + 2, uint64_t{length} * 2, &chars))
     return Fail(reader.error, "a resource name lies outside .rsrc");
-  for (uint32_t i = 0; i < length; ++i) key->name += static_cast<char16_t>(chars.data[2 * i] | chars.data[2 * i + 1] << 8);
+  for (uint32_t i = 0; i < length; ++i)
+    key->name += static_cast<char16_t>(chars.data[2 * i] | chars.data[2 * i + 1] << 8);
   return true;
 }
 
@@ -131,6 +136,7 @@ bool ReadTreeLevel(const TreeReader& reader, uint32_t at, int level, Resource* p
       !SpanFits(reader.raw.size, uint64_t{at} + kDirectorySize, (uint64_t{named} + ids) * kEntrySize))
     return Fail(reader.error, "a resource directory lies outside .rsrc");
   for (uint32_t i = 0; i < uint32_t{named} + ids; ++i) {
+    if (++*reader.visits > kMostVisits) return Fail(reader.error, "the resource tree has too many entries");
     const uint64_t entryAt = uint64_t{at} + kDirectorySize + uint64_t{i} * kEntrySize;
     uint32_t nameField = 0, target = 0;
     U32(reader.raw, entryAt, &nameField);
@@ -208,7 +214,8 @@ bool FindResourceSection(ByteView file, ResourceSection* section, std::string* e
   PeHeaderFields fields;
   if (!ReadHeaderFields(file, &fields, error)) return false;
   uint32_t rva = 0, size = 0;
-  if (!ReadDirectory(file, fields, kResourceDirectoryIndex, &rva, &size)) return Fail(error, "the data directories cannot be read");
+  if (!ReadDirectory(file, fields, kResourceDirectoryIndex, &rva, &size))
+    return Fail(error, "the data directories cannot be read");
   const size_t index = SectionHolding(fields, rva);
   if (size == 0 || index == fields.sections.size()) return Fail(error, "the image has no resources");
   const Section& s = fields.sections[index];
@@ -224,7 +231,8 @@ bool FindResourceSection(ByteView file, ResourceSection* section, std::string* e
 
 bool ReadResources(const ResourceSection& section, std::vector<Resource>* resources, std::string* error) {
   resources->clear();
-  const TreeReader reader{section.raw, section.virtualAddress, resources, error};
+  size_t visits = 0;
+  const TreeReader reader{section.raw, section.virtualAddress, resources, error, &visits};
   Resource path;
   return ReadTreeLevel(reader, 0, 0, &path);
 }
@@ -315,7 +323,8 @@ bool ReplaceResources(const ByteVector& exe, const std::vector<Resource>& resour
   uint64_t end = 0;
   for (const Section& s : fields.sections) end = std::max(end, uint64_t{s.rawOffset} + s.rawSize);
   if (end != exe.size())
-    return Fail(error, "the image carries data after its last section (a payload or a symbol table): brand the bare stub");
+    return Fail(error,
+                "the image carries data after its last section (a payload or a symbol table): brand the bare stub");
   Section old = fields.sections[rsrc.index];
   if (old.rawOffset % fields.fileAlignment != 0) return Fail(error, "the resource section is not file-aligned");
   // Other directories must not point into what moves.
@@ -326,7 +335,8 @@ bool ReplaceResources(const ByteVector& exe, const std::vector<Resource>& resour
     if (d == kResourceDirectoryIndex || d == kRelocationDirectoryIndex || d == kSecurityDirectoryIndex ||
         !ReadDirectory(file, fields, d, &rva, &size) || size == 0)
       continue;
-    if (SectionHolding(fields, rva) >= rsrc.index)
+    const size_t holder = SectionHolding(fields, rva);
+    if (holder == rsrc.index || (relocFollows && holder == last))
       return Fail(error, "data directory " + std::to_string(d) + " points into the resources or relocations");
   }
   if (relocSize != 0 && (!relocFollows || SectionHolding(fields, relocRva) != last))

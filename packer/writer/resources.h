@@ -56,8 +56,9 @@ bool FindResourceSection(ByteView file, ResourceSection* section, std::string* e
 
 // Reads every resource of the section, in tree order. The tree must have
 // its three levels, every offset and data RVA must lie inside the section's
-// raw data, and at most 65536 resources are taken (a tree whose entries
-// point at shared directories could otherwise name billions). False with
+// raw data, and at most 65536 resources and 2^20 directory entries are taken
+// (a tree whose entries point at shared directories could otherwise name
+// billions). False with
 // *error set otherwise; *resources is then unspecified.
 bool ReadResources(const ResourceSection& section, std::vector<Resource>* resources, std::string* error);
 

@@ -334,7 +334,8 @@ ByteVector Branded(ByteVector* image) {
   std::string error;
   ByteVector out;
   EXPECT_TRUE(FindResourceSection(ByteView{Stub().data(), Stub().size()}, &section, &error) &&
-              ReadResources(section, &resources, &error) && ReplaceIcon(ByteView{ico.data(), ico.size()}, &resources, &error) &&
+              ReadResources(section, &resources, &error) &&
+              ReplaceIcon(ByteView{ico.data(), ico.size()}, &resources, &error) &&
               ParseMessages(ByteView{german.data(), german.size()}, 0x0407, &texts, &error))
       << error;
   ReplaceMessages(0x0407, texts, &resources);
@@ -360,8 +361,8 @@ TEST(LauncherWine, BrandedStubSpeaksTheUserLanguage) {
   std::string caption, text;
   EXPECT_EQ(RunAndReadBox(path, &caption, &text), 1168u);
   EXPECT_EQ(text, std::string(locale) == "de_DE"
-                      ? AnsiOf("Die Installationsdatei ist entweder beschädigt oder unterstützt die Architektur Ihres "
-                               "Prozessors nicht.")
+                      ? AnsiOf("Die Installationsdatei ist entweder beschädigt oder unterstützt die Architektur "
+                               "Ihres Prozessors nicht.")
                       : "The installation file is either corrupted or does not support your processor architecture.");
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr) << GetLastError();
