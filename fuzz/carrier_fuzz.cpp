@@ -1,6 +1,7 @@
 // Arbitrary file bytes through both carriers in the launcher's order,
 // through the PE reader as the packer's placement reads them, and through
-// the packer's search for a launcher's key slot. The file is
+// the packer's search for a launcher's key slot, and through brand's
+// resource reader and rewrite. The file is
 // copied into a heap block of exactly its size so that any read past it
 // (headers, certificate table, record stack) hits ASan's redzone; every
 // item found must lie in a block of its own and be released cleanly.
@@ -8,10 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/platform.h"
 #include "payload/carriers.h"
+#include "packer/writer/branding.h"
 #include "packer/writer/key_slot.h"
+#include "packer/writer/resources.h"
 #include "payload/pe_image.h"
 
 // The packer's placement also reads the tables of PE32+ images, which the
@@ -41,6 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (FindKeySlot(ByteView{file.get(), size}, &slot) == KeySlotSearch::Found &&
       !SpanFits(size, slot.at, KeySlotSizeOf(slot.slot.version)))
     std::abort();
+
+  // Resources read back from a rewritten image are the ones written.
+  ResourceSection section;
+  std::vector<Resource> resources, again;
+  std::string error;
+  ByteVector rewritten;
+  if (FindResourceSection(ByteView{file.get(), size}, &section, &error) && ReadResources(section, &resources, &error)) {
+    ReadBrand(resources);
+    if (ReplaceResources(ByteVector(data, data + size), resources, &rewritten, &error) &&
+        (!FindResourceSection(ByteView{rewritten.data(), rewritten.size()}, &section, &error) ||
+         !ReadResources(section, &again, &error) || again.size() != resources.size()))
+      std::abort();
+  }
 
   PayloadList list{};
   ErrorPair pair = ReadCertificatePayloads(file.get(), fileSize, &list);

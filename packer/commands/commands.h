@@ -7,6 +7,7 @@
 
 extern const CliCommand kKeygenCommand;
 extern const CliCommand kPackCommand;
+extern const CliCommand kBrandCommand;
 extern const CliCommand kSetKeyCommand;
 extern const CliCommand kAttachCommand;
 extern const CliCommand kInspectCommand;

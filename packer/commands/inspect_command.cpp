@@ -7,6 +7,7 @@
 
 #include "packer/commands/commands.h"
 #include "packer/commands/inspect_report.h"
+#include "packer/commands/locale_names.h"
 
 namespace {
 
@@ -16,7 +17,9 @@ const char kHelp[] =
     "does and lists their entries and records; with --key, each record's\n"
     "verification. A launcher's key slot is shown with its key's fingerprint.\n"
     "Without --key, manifests must verify with the key in the file's key slot,\n"
-    "or with the built-in key for a file without one.\n";
+    "or with the built-in key for a file without one.\n"
+    "An executable's resources follow: its icon group APP, its version\n"
+    "information and the languages of its messages (msilaunch-pack brand).\n";
 
 double RatioOf(uint32_t stored, uint32_t decoded) { return decoded == 0 ? 0.0 : static_cast<double>(stored) / decoded; }
 
@@ -54,6 +57,26 @@ std::string RecordText(const InspectReport& report, const RecordReport& record) 
          Ratio(record.storedSize, record.decodedSize) + "), " + RecordState(report, record) + "\n";
 }
 
+std::string LanguageName(uint16_t language) {
+  const std::string name = LocaleNameOf(language);
+  return (name.empty() ? "neutral" : name) + " (" + std::to_string(language) + ")";
+}
+
+// The stub's marks, after everything else inspect has always printed.
+std::string BrandText(const BrandReport& brand) {
+  std::string out = "icon APP: ";
+  if (!brand.hasIcon) out += "none";
+  else out += std::to_string(brand.iconSizes.size()) + " image(s)";
+  for (size_t i = 0; i < brand.iconSizes.size(); ++i) out += (i == 0 ? ": " : ", ") + brand.iconSizes[i];
+  out += "\n";
+  if (brand.version.empty()) out += "version: none\n";
+  for (const auto& field : brand.version) out += "version " + field.first + ": " + field.second + "\n";
+  out += "messages:";
+  for (size_t i = 0; i < brand.messageLanguages.size(); ++i)
+    out += (i == 0 ? " " : ", ") + LanguageName(brand.messageLanguages[i]);
+  return out + (brand.messageLanguages.empty() ? " none\n" : "\n");
+}
+
 std::string ReportText(const InspectReport& report) {
   const PayloadList& list = report.list;
   std::string out = report.path + ": " +
@@ -77,6 +100,7 @@ std::string ReportText(const InspectReport& report) {
     for (const RecordReport& record : report.payloads[p].files) out += RecordText(report, record);
   }
   for (const std::string& problem : AllProblems(report)) out += "problem: " + problem + "\n";
+  if (report.hasResources) out += BrandText(report.brand);
   return out;
 }
 
@@ -161,6 +185,16 @@ std::string ReportJson(const InspectReport& report) {
   for (uint32_t p = 0; p < report.list.count; ++p) out["payloads"].push_back(PayloadJson(report, p));
   out["problems"] = AllProblems(report);
   out["verified"] = VerifiedJson(report);
+  if (report.hasResources) {
+    const BrandReport& brand = report.brand;
+    out["icon"] = brand.hasIcon ? Json{{"images", brand.iconSizes.size()}, {"sizes", brand.iconSizes}} : Json();
+    Json version = Json::object(), languages = Json::array();
+    for (const auto& field : brand.version) version[field.first] = field.second;
+    for (uint16_t language : brand.messageLanguages)
+      languages.push_back({{"lcid", language}, {"name", LocaleNameOf(language)}});
+    out["version"] = brand.version.empty() ? Json() : version;
+    out["messageLanguages"] = languages;
+  }
   return JsonText(out) + "\n";
 }
 

@@ -355,6 +355,12 @@ ReportOpening OpenReport(const std::string& path, const std::string& keyPath, In
   if (!ReadWholeFile(path, &file, error)) return ReportOpening::Unreadable;
   report->slotSearch = FindKeySlot(ByteView{file.data(), file.size()}, &report->slot);
   report->slotProblem = SlotProblem(*report);
+  ResourceSection section;
+  std::vector<Resource> resources;
+  std::string resourceError;
+  report->hasResources = FindResourceSection(ByteView{file.data(), file.size()}, &section, &resourceError) &&
+                         ReadResources(section, &resources, &resourceError);
+  if (report->hasResources) report->brand = ReadBrand(resources);
   if (!FindPayloads(file, ReportKey(*report), &report->list, &report->carrier, error)) {
     if (stubAllowed && report->carrier == "none" && report->slotSearch == KeySlotSearch::Found)
       return ReportOpening::Opened;

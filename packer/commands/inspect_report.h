@@ -12,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "base/error_pair.h"
+#include "packer/writer/branding.h"
 #include "packer/writer/key_slot.h"
 #include "payload/payload_list.h"
 #include "payload/record_stack.h"
@@ -102,6 +103,9 @@ struct InspectReport {
   // With --key: why the launcher in the file would refuse what the key
   // verifies (its slot is empty, or holds another key); empty otherwise.
   std::string slotProblem;
+  // A PE file's resources could be read: its icon, version and messages.
+  bool hasResources = false;
+  BrandReport brand;
 
   InspectReport() = default;
   InspectReport(const InspectReport&) = delete;

@@ -1,5 +1,8 @@
 #include "packer/commands/locale_names.h"
 
+#include <cctype>
+#include <cstdlib>
+
 #include "base/bounded_text.h"
 
 namespace {
@@ -47,6 +50,17 @@ bool LcidOfLocaleName(const std::string& name, uint32_t* lcid) {
     return true;
   }
   return false;
+}
+
+bool ParseLcid(const std::string& text, uint32_t* lcid) {
+  if (LcidOfLocaleName(text, lcid)) return true;
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
+  if (*end != '\0' || value == 0 || value > 0xFFFFFFFFull) return false;
+  *lcid = static_cast<uint32_t>(value);
+  return true;
 }
 
 std::string LocaleNameOf(uint32_t lcid) {

@@ -1,4 +1,4 @@
-// Locale names for simulate's --lcid: one built-in table of common Windows
+// Locale names for simulate's --lcid and brand's --messages: one built-in table of common Windows
 // locales, so that the packer answers the same on every system whatever
 // locale data the system has.
 #pragma once
@@ -10,6 +10,10 @@
 // The LCID of a locale name such as "de-CH", ASCII case ignored and "_"
 // taken for "-". False when the table does not hold it.
 bool LcidOfLocaleName(const std::string& name, uint32_t* lcid);
+
+// A locale name, or a number: decimal, or hexadecimal after "0x" (never
+// octal: "01031" is 1031). False for anything else and for 0.
+bool ParseLcid(const std::string& text, uint32_t* lcid);
 
 // The table's name for `lcid` ("de-CH"), or "" when it holds none.
 std::string LocaleNameOf(uint32_t lcid);

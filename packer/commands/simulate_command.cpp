@@ -59,19 +59,6 @@ bool ParseArch(const std::string& arch, uint32_t* isWow64) {
   return true;
 }
 
-// A locale name, or a number: decimal, or hexadecimal after "0x" (never
-// octal: "01031" is 1031).
-bool ParseLcid(const std::string& text, uint32_t* lcid) {
-  if (LcidOfLocaleName(text, lcid)) return true;
-  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  char* end = nullptr;
-  const unsigned long long value = std::strtoull(text.c_str() + (hex ? 2 : 0), &end, hex ? 16 : 10);
-  if (*end != '\0' || value == 0 || value > 0xFFFFFFFFull) return false;
-  *lcid = static_cast<uint32_t>(value);
-  return true;
-}
-
 // The first payload the launcher's start-up refuses because its key slot
 // does not bind it; -1 when it takes them all. Any one ends the run before
 // a package is chosen.

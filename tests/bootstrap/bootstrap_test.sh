@@ -125,7 +125,7 @@ expect_calls "apt-get update" 4
 expect_out "carrying on with the package indexes apt already has"
 expect_out "cannot install required package wixl: wixl : Depends: libavahi-client3"
 expect_out "failed: the build needs wixl"
-expect_installed cmake osslsigncode
+expect_installed cmake osslsigncode icoutils
 
 if [ "$failures" = 0 ]; then echo "bootstrap_test: all cases passed"; exit 0; fi
 exit 1

@@ -334,6 +334,92 @@ cat slot.exe payload.bin >setup-empty.exe
 expect 3 "verify an empty slot" -- "$pack" verify setup-empty.exe --key key.pub.pem
 grep -q "key slot is empty" err.txt || fail "verify does not name the empty slot: $(cat err.txt)"
 
+# --- brand ------------------------------------------------------------------
+# A stub with the launcher's own resources and key slot; what brand wrote is
+# read back with icoutils and by hand, not by the packer's reader.
+i686-w64-mingw32-windres -I"$src/resources" "$src/resources/msilaunch.rc" -O coff -o rsrc.o &&
+  i686-w64-mingw32-g++ -O2 -s -I"$src" -o rstub.exe slot.cpp rsrc.o || exit 1
+# icotool exits 1 over app.ico's PNG image, which it takes for a bitmap.
+icotool -x -i 1 -o icon-a.png "$src/resources/app.ico" 2>/dev/null; icotool -x -i 3 -o icon-b.png "$src/resources/app.ico" 2>/dev/null
+icotool -c -o vendor.ico icon-a.png icon-b.png || exit 1
+cp "$src"/resources/messages/*.txt . && sed '/^102=/d' de-DE.txt >short.txt && cp de-DE.txt extra.txt &&
+  echo "103=x" >>extra.txt || exit 1
+brand_args=(--icon vendor.ico --company "Vendør Inc." --product-name Demo --product-version 2.1 --file-version 2.1.3.4
+            --description "Demo setup" --copyright "© 2026" --original-name setup.exe
+            --messages de-DE=de-DE.txt --messages 1036=fr-FR.txt)
+expect 0 "brand" -- "$pack" brand --stub rstub.exe -o branded.exe "${brand_args[@]}"
+expect 0 "brand a branded stub again" -- "$pack" brand --stub branded.exe -o rebranded.exe "${brand_args[@]}"
+cmp -s branded.exe rebranded.exe || fail "branding twice gave other bytes than branding once"
+wrestool -l branded.exe | sed 's/ \[.*//' >listed.txt
+for want in "--type=14 --name='APP' --language=1033" "--type=3 --name=2 --language=1033" \
+            "--type=16 --name=1 --language=0" "--type=6 --name=7 --language=1031" "--type=6 --name=7 --language=1036" \
+            "--type=6 --name=7 --language=1033" "--type=24 --name=1 --language=1033"; do
+  grep -qx -- "$want" listed.txt || fail "brand: wrestool does not list $want: $(cat listed.txt)"
+done
+[ "$(wc -l <listed.txt)" = 8 ] || fail "brand: left the stub's own icons behind: $(cat listed.txt)"
+wrestool -x -t14 --name=APP branded.exe >group.ico && mkdir -p group-img && icotool -x -o group-img group.ico &&
+  [ "$(icotool -l group.ico | wc -l)" = 2 ] && cmp -s group-img/group_1_*.png icon-a.png ||
+  fail "brand: the icon group APP is not vendor.ico: $(icotool -l group.ico)"
+wrestool -x --raw -t16 branded.exe >version.bin && wrestool -x --raw -t6 -n7 -L1031 branded.exe >de.bin &&
+  wrestool -x --raw -t6 -n7 -L1033 rstub.exe >en-stub.bin || fail "brand: wrestool extracts no version or strings"
+python3 - branded.exe rstub.exe <<'PY' || fail "brand: version, strings, checksum or unchanged bytes wrong"
+import struct, sys
+new, old = (open(p, "rb").read() for p in sys.argv[1:3])
+v = open("version.bin", "rb").read()
+fixed = v.index(struct.pack("<I", 0xFEEF04BD))
+assert struct.unpack_from("<4I", v, fixed + 8) == (2 << 16 | 1, 3 << 16 | 4, 2 << 16 | 1, 0), v[fixed:fixed + 24]
+text = v.decode("utf-16-le", "replace")
+for key, value in [("CompanyName", "Vendør Inc."), ("LegalCopyright", "© 2026"), ("ProductVersion", "2.1"),
+                   ("OriginalFilename", "setup.exe"), ("000004b0", ""), ("Translation", "")]:
+    assert key + "\0" in text and value + "\0" in text, key
+assert v.endswith(struct.pack("<HH", 0, 0x04B0)), v[-8:]
+def strings(b):
+    out, at = [], 0
+    while at < len(b):
+        n = struct.unpack_from("<H", b, at)[0]; out.append(b[at + 2:at + 2 + 2 * n].decode("utf-16-le")); at += 2 + 2 * n
+    return out
+want = dict(l.rstrip("\n").split("=", 1) for l in open("de-DE.txt", encoding="utf-8") if l[0].isdigit())
+assert strings(open("de.bin", "rb").read())[4:7] == [want["100"], want["101"], want["102"]]
+def checksum(b):
+    pe = struct.unpack_from("<I", b, 60)[0]; b2 = bytearray(b); b2[pe + 88:pe + 92] = bytes(4); s = 0
+    for (w,) in struct.iter_unpack("<H", b2 + bytes(len(b2) % 2)): s = (s + w) & 0xFFFF if s + w < 0x10000 else (s + w - 0xFFFF)
+    return struct.unpack_from("<I", b, pe + 88)[0], s + len(b)
+assert checksum(new)[0] == checksum(new)[1] != 0, checksum(new)
+pe = struct.unpack_from("<I", old, 60)[0]
+first, rsrc = (struct.unpack_from("<I", old, pe + 248 + 40 * i + 20)[0] for i in (0, 8))
+assert new[first:rsrc] == old[first:rsrc], "bytes before .rsrc changed"
+PY
+# The shipped English file gives back the stub's own table; every shipped file is taken.
+all_messages=$(for f in ??-??.txt; do printf -- '--messages %s=%s ' "${f%.txt}" "$f"; done)
+expect 0 "brand with every shipped messages file" -- "$pack" brand --stub rstub.exe -o all-languages.exe $all_messages
+wrestool -x --raw -t6 -n7 -L1033 all-languages.exe | cmp -s - en-stub.bin || fail "en-US.txt is not the stub's English"
+expect 0 "inspect a branded stub" -- "$pack" inspect branded.exe
+grep -qx "icon APP: 2 image(s): 16x16 32-bit, 32x32 32-bit" out.txt && grep -qx "version CompanyName: Vendør Inc." out.txt &&
+  grep -qx "messages: de-DE (1031), en-US (1033), fr-FR (1036)" out.txt || fail "inspect of a branded stub: $(cat out.txt)"
+expect 0 "set-key a branded stub" -- "$pack" set-key --stub branded.exe --key key.pub.pem -o branded-keyed.exe
+osslsigncode sign -certs cert.crt -key cert.key -in branded-keyed.exe -out branded-signed.exe >/dev/null &&
+  osslsigncode verify -in branded-signed.exe -CAfile cert.crt >/dev/null 2>&1 || fail "osslsigncode does not sign a branded stub"
+expect 0 "attach to a branded stub" -- "$pack" attach --stub branded-signed.exe --payload payload.bin --carrier certificate -o branded-setup.exe
+expect 0 "verify a branded setup" -- "$pack" verify branded-setup.exe --key key.pub.pem
+cat rstub.exe payload.bin >rstub-payload.exe && head -c 2000 vendor.ico >cut.ico && cp rstub.exe other-layout.exe &&
+  python3 -c "import struct; b = bytearray(open('other-layout.exe', 'rb').read()); pe = struct.unpack_from('<I', b, 60)[0]
+b[pe + 248 + 40 * 9:pe + 248 + 40 * 9 + 6] = b'.other'; open('other-layout.exe', 'wb').write(b)" || exit 1
+while IFS='|' read -r needle stub options; do
+  rejects "brand: $needle" bad.exe "$needle" -- "$pack" brand --stub $stub -o bad.exe $options
+done <<'ROWS'
+the stub is signed|branded-signed.exe|--company X
+already carries a payload|rstub-payload.exe|--company X
+the image has no resources|stub.exe|--company X
+a section other than .reloc follows the resources (.other)|other-layout.exe|--company X
+not an icon file: no icon directory|rstub.exe|--icon de-DE.txt
+image 2 lies outside the file|rstub.exe|--icon cut.ico
+"1.2.3.4.5" is not a dotted version|rstub.exe|--file-version 1.2.3.4.5
+"2.70000" is not a dotted version|rstub.exe|--product-version 2.70000
+message 102 is missing|rstub.exe|--messages de-DE=short.txt
+unknown id "103"|rstub.exe|--messages de-DE=extra.txt
+LANG=FILE takes a locale name|rstub.exe|--messages xx-YY=de-DE.txt
+ROWS
+
 # --- bindings ---------------------------------------------------------------
 # Seventeen payloads of their own: one more than a slot binds (made by the
 # reference where there is one: under Wine each pack costs seconds).
@@ -490,6 +576,7 @@ verify: --key PUB.pem is required|verify payload.bin
 extract: -o DIR is required|extract payload.bin --key key.pub.pem
 extract: --package takes a package id (1, 2, ...)|extract payload.bin --key key.pub.pem -o x --package 0
 set-key: --stub, --key and -o are required|set-key --stub stub.exe -o x.exe
+brand: nothing to brand: give --icon, version information or --messages|brand --stub stub.exe -o x.exe
 attach: --replace goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --replace
 attach: --bind goes with --key|attach --stub stub.exe --payload payload.bin --carrier tail -o x.exe --bind payload.bin
 simulate: --arch must be x86, x64 or wow64|simulate payload.bin --arch arm64 --lcid 1033
@@ -497,7 +584,7 @@ simulate: --lcid takes an LCID (2055, 0x807) or a locale name (de-CH)|simulate p
 simulate: --all takes no --arch or --lcid|simulate payload.bin --all --lcid 1033
 simulate: --arch and --lcid are required (or --all)|simulate payload.bin --arch x86
 ROWS
-for command in keygen pack set-key attach inspect simulate verify extract; do
+for command in keygen pack brand set-key attach inspect simulate verify extract; do
   expect 0 "$command --help" -- "$pack" $command --help
   grep -q "usage: msilaunch-pack $command" out.txt || fail "$command --help shows no usage"
 done
@@ -513,8 +600,12 @@ if [ -n "$reference" ]; then
   "$reference" set-key --stub slot.exe --key key.pub.pem --bind ref.bin --bind ref.bin -o ref-bound.exe >/dev/null &&
     "$reference" set-key --stub bound.exe --key key.pub.pem --bind ref-big.bin --bind ref.bin --replace \
       -o ref-bound-two.exe >/dev/null || fail "the reference packer failed: set-key --bind"
+  "$reference" brand --stub rstub.exe -o ref-branded.exe "${brand_args[@]}" >/dev/null &&
+    "$reference" brand --stub rstub.exe -o ref-all-languages.exe $all_messages >/dev/null ||
+    fail "the reference packer failed: brand"
   for pair in payload.bin:ref.bin big.bin:ref-big.bin setup-certificate.exe:ref-certificate.exe \
-              setup-tail.exe:ref-tail.exe bound.exe:ref-bound.exe bound-two.exe:ref-bound-two.exe; do
+              setup-tail.exe:ref-tail.exe bound.exe:ref-bound.exe bound-two.exe:ref-bound-two.exe \
+              branded.exe:ref-branded.exe all-languages.exe:ref-all-languages.exe; do
     cmp -s "${pair%:*}" "${pair#*:}" || fail "${pair%:*} differs from what the reference packer made"
   done
 fi

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "packer/writer/branding.h"
 #include "packer/writer/key_slot.h"
 #include "packer/writer/payload_writer.h"
 #include "packer/writer/pe_placement.h"
@@ -308,6 +310,71 @@ TEST(LauncherWine, ErrorBoxShowsStringOrGenericText) {
     EXPECT_EQ(caption, c.name);
     EXPECT_EQ(text, "The installation file is either corrupted or does not support your processor architecture.");
   }
+}
+
+// The stub as a vendor brands it: German messages, and an icon of its own,
+// app.ico's first image alone (*image gets its bytes).
+ByteVector Branded(ByteVector* image) {
+  const std::string source = MSILAUNCH_SOURCE_DIR;
+  const ByteVector appIco = ReadWholeFile(source + "\\resources\\app.ico");
+  const ByteVector german = ReadWholeFile(source + "\\resources\\messages\\de-DE.txt");
+  uint32_t size = 0, offset = 0;
+  ByteView images{};
+  EXPECT_TRUE(U32(ByteView{appIco.data(), appIco.size()}, 14, &size) &&
+              U32(ByteView{appIco.data(), appIco.size()}, 18, &offset) &&
+              Sub(ByteView{appIco.data(), appIco.size()}, offset, size, &images));
+  image->assign(images.data, images.data + images.size);
+  ByteVector ico(appIco.begin(), appIco.begin() + 22);
+  ico[4] = 1;
+  ico[18] = 22, ico[19] = ico[20] = ico[21] = 0;
+  ico.insert(ico.end(), image->begin(), image->end());
+  ResourceSection section;
+  std::vector<Resource> resources;
+  std::vector<std::u16string> texts;
+  std::string error;
+  ByteVector out;
+  EXPECT_TRUE(FindResourceSection(ByteView{Stub().data(), Stub().size()}, &section, &error) &&
+              ReadResources(section, &resources, &error) &&
+              ReplaceIcon(ByteView{ico.data(), ico.size()}, &resources, &error) &&
+              ParseMessages(ByteView{german.data(), german.size()}, 0x0407, &texts, &error))
+      << error;
+  ReplaceMessages(0x0407, texts, &resources);
+  EXPECT_TRUE(ReplaceResources(Stub(), resources, &out, &error)) << error;
+  return out;
+}
+
+// Text the launcher shows: its UTF-16 string in the ANSI code page.
+std::string AnsiOf(const std::string& utf8) {
+  wchar_t wide[1024];
+  char ansi[2048];
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide, 1024);
+  return WideCharToMultiByte(CP_ACP, 0, wide, n, ansi, sizeof ansi, nullptr, nullptr) > 0 ? ansi : "";
+}
+
+// A German user gets the branded German message, anyone else the stub's
+// English; Windows' loader finds the vendor's icon group.
+TEST(LauncherWine, BrandedStubSpeaksTheUserLanguage) {
+  const char* locale = std::getenv("MSILAUNCH_LOCALE_CASE");
+  if (!locale) GTEST_SKIP() << "runs in the entries that set LC_ALL and MSILAUNCH_LOCALE_CASE";
+  ByteVector image;
+  const std::string path = WriteSetup("branded.exe", Branded(&image));
+  std::string caption, text;
+  EXPECT_EQ(RunAndReadBox(path, &caption, &text), 1168u);
+  EXPECT_EQ(text, std::string(locale) == "de_DE"
+                      ? AnsiOf("Die Installationsdatei ist entweder beschädigt oder unterstützt die Architektur "
+                               "Ihres Prozessors nicht.")
+                      : "The installation file is either corrupted or does not support your processor architecture.");
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << GetLastError();
+  HRSRC group = FindResourceA(module, "APP", MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+  ASSERT_NE(group, nullptr);
+  const uint8_t* groupBytes = static_cast<const uint8_t*>(LockResource(LoadResource(module, group)));
+  ASSERT_EQ(groupBytes[4], 1) << "images in the group";
+  HRSRC icon = FindResourceA(module, MAKEINTRESOURCEA(groupBytes[18] | groupBytes[19] << 8), MAKEINTRESOURCEA(3));
+  ASSERT_NE(icon, nullptr);
+  const uint8_t* iconBytes = static_cast<const uint8_t*>(LockResource(LoadResource(module, icon)));
+  EXPECT_EQ(ByteVector(iconBytes, iconBytes + SizeofResource(module, icon)), image);
+  FreeLibrary(module);
 }
 
 TEST(LauncherWine, SelectsByUserLocale) {
