@@ -58,7 +58,8 @@ bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* erro
   // A value that cannot be converted stays empty with its reason: an
   // override may make up for it.
   std::string codeProblem;
-  const bool codeRead = !hasProperty || ReadMsiProperty(database.get(), "ProductCode", &facts->productCode, &codeProblem);
+  const bool codeRead =
+      !hasProperty || ReadMsiProperty(database.get(), "ProductCode", &facts->productCode, &codeProblem);
   if (!codeRead || (hasProperty && !ReadMsiProperty(database.get(), "ProductName", &facts->productName, &reason))) {
     *error = "cannot read the Property table (" + (codeRead ? reason : codeProblem) + ")";
     return false;

@@ -147,6 +147,45 @@ cmp -s extracted/3/data1.cab en-dir/data1.cab || fail "package 3's cabinet diffe
 expect 0 "extract one package" -- "$pack" extract payload.bin --key key.pub.pem -o one --package 3
 [ "$(ls one)" = 3 ] || fail "extract --package 3 wrote $(ls one)"
 
+# --- what the database says, read alike by every packer ---------------------
+# A non-ASCII ProductName in the neutral code page (wixl's), in 1252 and in
+# UTF-8, and Media rows inserted out of DiskId order under names in yet
+# another order.
+code_page_msi() {  # code_page_msi CODEPAGE NAME: cpCODEPAGE.msi named NAME
+  make_wxs cp$1 "$codeX86" x86 1033
+  wixl -o cp$1.msi cp$1.wxs 2>/dev/null || { echo "wixl failed for cp$1" >&2; exit 1; }
+  if [ "$1" != 0 ]; then
+    printf '\r\n\r\n%s\t_ForceCodepage\r\n' "$1" >_ForceCodepage.idt
+    msibuild cp$1.msi -i _ForceCodepage.idt || exit 1
+  fi
+  msibuild cp$1.msi -q "UPDATE \`Property\` SET \`Value\`='$2' WHERE \`Property\`='ProductName'" || exit 1
+}
+for cp in 0 1252 65001; do code_page_msi $cp "Démo Äpp $cp"; done
+mkdir -p media && cp cp1252.msi media/media.msi
+for row in "5 alpha" "3 zulu" "-2 mike"; do
+  read -r disk cab <<<"$row"
+  msibuild media/media.msi -q "INSERT INTO \`Media\` (\`DiskId\`, \`LastSequence\`, \`Cabinet\`) VALUES ($disk, 2, '$cab.cab')" ||
+    exit 1
+  echo "$cab" >"media/$cab.cab"
+done
+expect 0 "pack code pages and Media order" -- "$pack" pack -k key.pem -o pages.bin cp0.msi cp1252.msi cp65001.msi media/media.msi
+expect 0 "inspect code pages and Media order" -- "$pack" inspect pages.bin --key key.pub.pem --json
+python3 - <<'PY' || fail "inspect does not show the names and cabinets the databases hold"
+import json
+entries = json.load(open("out.txt"))["payloads"][0]["entries"]
+names = [e["productName"] for e in entries if e["kind"] == "package"]
+assert names == ["Démo Äpp 0", "Démo Äpp 1252", "Démo Äpp 65001", "Démo Äpp 1252"], names
+cabs = [e["fileName"] for e in entries if e["kind"] == "cab"]
+assert cabs == ["mike.cab", "zulu.cab", "alpha.cab"], cabs
+PY
+# The Linux packer converts only the code pages it carries tables for; the
+# Windows one asks the system, which knows them all.
+if [ -z "${MSILAUNCH_PACKER_UNDER_WINE:-}" ]; then
+  code_page_msi 932 "デモ"
+  rejects "a name in code page 932" bad.bin "code page 932 .*(use --name)" -- "$pack" pack -k key.pem -o bad.bin cp932.msi
+  expect 0 "a name in code page 932 given with --name" -- "$pack" pack -k key.pem -o cp932.bin --name Demo cp932.msi
+fi
+
 # --- attach -----------------------------------------------------------------
 printf 'int main(void) { return 0; }\n' >stub.c
 i686-w64-mingw32-gcc -O2 -s -o stub.exe stub.c || exit 1
