@@ -149,7 +149,7 @@ expect 0 "extract one package" -- "$pack" extract payload.bin --key key.pub.pem 
 
 # --- what the database says, read alike by every packer ---------------------
 # A non-ASCII ProductName in the neutral code page (wixl's), in 1252 and in
-# UTF-8, and Media rows inserted out of DiskId order under names in yet
+# UTF-8, and Media rows stored out of DiskId order under names in yet
 # another order.
 code_page_msi() {  # code_page_msi CODEPAGE NAME: cpCODEPAGE.msi named NAME
   make_wxs cp$1 "$codeX86" x86 1033
@@ -168,6 +168,17 @@ for row in "5 alpha" "3 zulu" "-2 mike"; do
     exit 1
   echo "$cab" >"media/$cab.cab"
 done
+# msibuild stores rows in key order; swapping the first and last DiskId in
+# the stored column (int16s with the sign bit flipped: -2, 1, 3, 5) makes
+# the stored order differ from the DiskId order.
+python3 - <<'PY' || fail "cannot reorder the Media rows"
+b = bytearray(open("media/media.msi", "rb").read())
+disks = bytes.fromhex("fe7f018003800580")
+at = b.find(disks)
+assert at > 0 and b.find(disks, at + 1) < 0
+b[at:at + 8] = bytes.fromhex("058001800380fe7f")
+open("media/media.msi", "wb").write(b)
+PY
 expect 0 "pack code pages and Media order" -- "$pack" pack -k key.pem -o pages.bin cp0.msi cp1252.msi cp65001.msi media/media.msi
 expect 0 "inspect code pages and Media order" -- "$pack" inspect pages.bin --key key.pub.pem --json
 # The Windows packer prints names in the console's code page, so its names
@@ -178,7 +189,7 @@ entries = json.load(open("out.txt"))["payloads"][0]["entries"]
 names = [e["productName"] for e in entries if e["kind"] == "package"]
 assert sys.argv[1] or names == ["Démo Äpp 0", "Démo Äpp 1252", "Démo Äpp 65001", "Démo Äpp 1252"], names
 cabs = [e["fileName"] for e in entries if e["kind"] == "cab"]
-assert cabs == ["mike.cab", "zulu.cab", "alpha.cab"], cabs
+assert cabs == ["alpha.cab", "zulu.cab", "mike.cab"], cabs
 PY
 # The Linux packer converts only the code pages it carries tables for; the
 # Windows one asks the system, which knows them all.
