@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -16,6 +15,7 @@
 #include "base/error_pair.h"
 #include "base/platform.h"
 #include "base/signed_message_openssl.h"
+#include "base/upper_case.h"
 #include "base/utf8.h"
 
 namespace {
@@ -163,13 +163,11 @@ int NativeAnsiToWide(const char* text, int bytes, char16_t* out, int outUnits) {
   return needed;
 }
 
-// One UTF-16 unit in upper case, as the system's upper-case table maps it:
-// C.UTF-8's simple mapping (the "C" locale knows ASCII only). It folds a few
-// more pairs than Windows does (dotless i and I), which only refuses more.
-wint_t UpperUnit(char16_t unit) {
-  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-  return unicode ? towupper_l(unit, unicode) : towupper(unit);
-}
+// One UTF-16 unit in upper case by the simple mapping built in
+// (base/upper_case.h), C.UTF-8's as it was loaded before: the same on every
+// host, whatever locales it has. It folds a few more pairs than Windows does
+// (dotless i and I), which only refuses more.
+char16_t UpperUnit(char16_t unit) { return SimpleUpperCase(unit); }
 
 int NativeSameNameIgnoringCase(const char16_t* a, int aUnits, const char16_t* b, int bUnits) {
   if (aUnits != bUnits || aUnits < 0) return 0;

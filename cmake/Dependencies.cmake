@@ -1,8 +1,7 @@
 # zlib and OpenSSL libcrypto as imported targets msilaunch::zlib and
 # msilaunch::crypto: the host's packages natively, the MinGW zlib package and
 # the cached libcrypto cross-build (scripts/build-openssl-mingw) for Windows.
-# The packer's own: msilaunch::deflate (libdeflate) and msilaunch::msi
-# (libmsi) natively; in the x86-64 Windows tree msilaunch::deflate from the
+# The packer's own: msilaunch::deflate (libdeflate) natively; in the x86-64 Windows tree msilaunch::deflate from the
 # cached cross-build (scripts/build-libdeflate-mingw) and
 # msilaunch::packer_crypto, the fuller libcrypto the Windows packer links
 # (msi.dll needs no target: the packer loads it at run time).
@@ -68,9 +67,7 @@ else()
   add_library(msilaunch::zlib ALIAS ZLIB::ZLIB)
   add_library(msilaunch::crypto ALIAS OpenSSL::Crypto)
   find_package(PkgConfig REQUIRED)
-  pkg_check_modules(MSILAUNCH_LIBMSI REQUIRED IMPORTED_TARGET GLOBAL libmsi-1.0)
   pkg_check_modules(MSILAUNCH_LIBDEFLATE REQUIRED IMPORTED_TARGET GLOBAL libdeflate)
-  add_library(msilaunch::msi ALIAS PkgConfig::MSILAUNCH_LIBMSI)
   add_library(msilaunch::deflate ALIAS PkgConfig::MSILAUNCH_LIBDEFLATE)
 endif()
 

@@ -1,10 +1,13 @@
 # What the release archive ships (scripts/dist) beyond what every build
 # does (the Windows programs are stripped in their own folders): the Linux
-# packer stripped, and carrying its own libcrypto, zlib
-# (cmake/Dependencies.cmake), libdeflate and C++ runtime, so that it needs
-# only glibc and libmsi (with the GLib it brings) from the system it runs on.
-# No distribution builds libmsi as a static library: it stays shared, and
-# README.md names it.
+# packer stripped and fully static, carrying its own libcrypto, zlib
+# (cmake/Dependencies.cmake), libdeflate, C++ runtime and C library, so that
+# it runs on any x86-64 Linux, older build agents included, with nothing
+# from the system: no loader, no shared object. It reads MSIs itself
+# (packer/msi/msi_database_tables.cpp), converts code pages itself, and never
+# asks for what glibc can only load at run time (iconv's modules, NSS,
+# OpenSSL's configuration, packer/main.cpp).
+# The dev tree's packer stays dynamic: its sanitizers need the loader.
 # Each packer's link map says what it took, for the archive's bill of
 # materials (scripts/bill-of-materials); the stub writes its own map.
 if(TARGET msilaunch-pack)
@@ -20,4 +23,4 @@ if(NOT _deflate)
   set(_deflate msilaunch::deflate)
 endif()
 set_property(TARGET ${_deflate} PROPERTY INTERFACE_LINK_LIBRARIES "${MSILAUNCH_STATIC_DEFLATE}")
-target_link_options(msilaunch-pack PRIVATE -static-libstdc++ -static-libgcc)
+target_link_options(msilaunch-pack PRIVATE -static)

@@ -104,6 +104,8 @@ bool CheckPackageFacts(const MsiFacts& facts, std::string* error) {
     *error = "LCID list \"" + facts.lcids + "\" is not decimal numbers separated by ';' (use --lcids)";
   } else if (HoldsNul(facts.productCode) || !IsBracedGuid(facts.productCode.c_str())) {
     *error = "product code \"" + facts.productCode + "\" is not a GUID in braces (use --code)";
+  } else if (facts.productName.empty() && !facts.productNameProblem.empty()) {
+    *error = "product name: " + facts.productNameProblem + " (use --name)";
   } else if (facts.productName.empty() || facts.productName.size() > kMaxManifestFieldBytes ||
              facts.productName.find('\\') != std::string::npos) {
     // A backslash would split the name into another manifest field.

@@ -1,8 +1,9 @@
-// The MSI library under msi_reader.cpp, one back-end per system: libmsi on
-// Linux (msi_database_libmsi.cpp), the system's own msi.dll on Windows
-// (msi_database_msidll.cpp). Both run the same queries, so that the
-// two packers learn the same facts from the same database. A reason is the
-// library's own words for what failed.
+// The MSI library under msi_reader.cpp, one back-end per system: the
+// packer's own reader on Linux (msi_database_tables.cpp, over
+// compound_file.h and msi_tables.h), the system's own msi.dll on Windows
+// (msi_database_msidll.cpp). Both answer the same narrow questions, so that
+// the two packers learn the same facts from the same database. A reason is
+// the back-end's own words for what failed.
 #pragma once
 
 #include <memory>
@@ -27,13 +28,19 @@ using MsiDatabasePtr = std::unique_ptr<MsiDatabase, MsiDatabaseClose>;
 // False with *reason set when the summary information cannot be read.
 bool ReadMsiTemplate(MsiDatabase* database, std::string* templateText, std::string* reason);
 
-// Runs a query that selects one column and appends every row's value in
-// order (UTF-8; "" for a null field). False with *reason set when the query
-// cannot run or a row cannot be read.
-bool QueryMsiColumn(MsiDatabase* database, const char* sql, std::vector<std::string>* values,
-                    std::string* reason);
+// Whether _Tables lists `table`. False with *reason set when the table list
+// cannot be read.
+bool HasMsiTable(MsiDatabase* database, const char* table, bool* has, std::string* reason);
 
-// libmsi warns on standard error about files it cannot open; the packer
-// says so itself, in one line that names the file. Call once, first (on
-// Windows there is nothing to silence).
-void SilenceMsiLibraryLogs();
+// The Property table's Value for `name` in UTF-8 ("" when the table has no
+// such row or its value is null). False with *reason set when the table
+// cannot be read. A value that is there but cannot be converted to UTF-8
+// gives true, "" and *reason saying why, so that the caller may take the
+// value from elsewhere.
+bool ReadMsiProperty(MsiDatabase* database, const char* name, std::string* value, std::string* reason);
+
+// Column `column` of every row of `table`, ordered by its integer column
+// `orderBy` (UTF-8; "" for a null field). False with *reason set when the
+// table, either column or a value cannot be read.
+bool ReadMsiColumnOrdered(MsiDatabase* database, const char* table, const char* column, const char* orderBy,
+                          std::vector<std::string>* values, std::string* reason);

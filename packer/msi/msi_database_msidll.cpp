@@ -13,6 +13,7 @@
 #include <msiquery.h>
 
 #include <string>
+#include <vector>
 
 #include "base/system_library_win32.h"
 #include "base/win32_calls.h"
@@ -138,9 +139,6 @@ struct MsiDatabase {
   std::wstring copy;  // the temporary copy opened instead of a deep path, or ""
 };
 
-// msi.dll writes nothing on standard error of its own.
-void SilenceMsiLibraryLogs() {}
-
 MsiDatabase* OpenMsiDatabase(const std::string& path, std::string* reason) {
   if (!LinkMsi(reason)) return nullptr;
   const std::wstring wide = SystemPath(path);
@@ -187,8 +185,12 @@ bool ReadMsiTemplate(MsiDatabase* database, std::string* templateText, std::stri
   return true;
 }
 
-bool QueryMsiColumn(MsiDatabase* database, const char* sql, std::vector<std::string>* values,
-                    std::string* reason) {
+namespace {
+
+// Runs a query that selects one column and appends every row's value in
+// order. The questions of msi_database.h become their SQL here only.
+bool QueryColumn(MsiDatabase* database, const std::string& sql, std::vector<std::string>* values,
+                 std::string* reason) {
   Handle view;
   UINT result = msi.MsiDatabaseOpenViewW(database->handle, Utf16FromUtf8(sql).c_str(), &view.value);
   if (result == ERROR_SUCCESS) result = msi.MsiViewExecute(view.value, 0);
@@ -205,4 +207,31 @@ bool QueryMsiColumn(MsiDatabase* database, const char* sql, std::vector<std::str
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool HasMsiTable(MsiDatabase* database, const char* table, bool* has, std::string* reason) {
+  std::vector<std::string> values;
+  if (!QueryColumn(database, std::string("SELECT `Name` FROM `_Tables` WHERE `Name` = '") + table + "'", &values,
+                   reason))
+    return false;
+  *has = !values.empty();
+  return true;
+}
+
+bool ReadMsiProperty(MsiDatabase* database, const char* name, std::string* value, std::string* reason) {
+  std::vector<std::string> values;
+  if (!QueryColumn(database, std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'",
+                   &values, reason))
+    return false;
+  *value = values.empty() ? std::string() : values.front();
+  return true;
+}
+
+bool ReadMsiColumnOrdered(MsiDatabase* database, const char* table, const char* column, const char* orderBy,
+                          std::vector<std::string>* values, std::string* reason) {
+  return QueryColumn(database,
+                     std::string("SELECT `") + column + "` FROM `" + table + "` ORDER BY `" + orderBy + "`", values,
+                     reason);
 }

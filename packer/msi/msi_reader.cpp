@@ -2,25 +2,6 @@
 
 #include "packer/msi/msi_database.h"
 
-namespace {
-
-bool ReadProperty(MsiDatabase* database, const char* name, std::string* value, std::string* error) {
-  std::string sql = std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'";
-  std::vector<std::string> values;
-  if (!QueryMsiColumn(database, sql.c_str(), &values, error)) return false;
-  if (!values.empty()) *value = values.front();
-  return true;
-}
-
-bool HasTable(MsiDatabase* database, const char* table, std::string* error) {
-  std::string sql = std::string("SELECT `Name` FROM `_Tables` WHERE `Name` = '") + table + "'";
-  std::vector<std::string> values;
-  if (!QueryMsiColumn(database, sql.c_str(), &values, error)) return false;
-  return !values.empty();
-}
-
-}  // namespace
-
 bool ParseMsiTemplate(const std::string& templateText, std::string* architecture, std::string* lcids,
                       std::string* error) {
   size_t semicolon = templateText.find(';');
@@ -68,22 +49,25 @@ bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* erro
     *error = "Template: " + *error;
     return false;
   }
-  std::string queryError;
-  bool hasProperty = HasTable(database.get(), "Property", &queryError);
-  if (!queryError.empty()) {
-    *error = "cannot list tables (" + queryError + ")";
+  bool hasProperty = false, hasMedia = false;
+  if (!HasMsiTable(database.get(), "Property", &hasProperty, &reason) ||
+      !HasMsiTable(database.get(), "Media", &hasMedia, &reason)) {
+    *error = "cannot list tables (" + reason + ")";
     return false;
   }
-  if (hasProperty && (!ReadProperty(database.get(), "ProductCode", &facts->productCode, &queryError) ||
-                      !ReadProperty(database.get(), "ProductName", &facts->productName, &queryError))) {
-    *error = "cannot read the Property table (" + queryError + ")";
+  // A value that cannot be converted stays empty with its reason: an
+  // override may make up for it.
+  std::string codeProblem;
+  const bool codeRead =
+      !hasProperty || ReadMsiProperty(database.get(), "ProductCode", &facts->productCode, &codeProblem);
+  if (!codeRead || (hasProperty && !ReadMsiProperty(database.get(), "ProductName", &facts->productName, &reason))) {
+    *error = "cannot read the Property table (" + (codeRead ? reason : codeProblem) + ")";
     return false;
   }
-  bool hasMedia = HasTable(database.get(), "Media", &queryError);
+  if (hasProperty) facts->productNameProblem = reason;
   std::vector<std::string> cabinets;
-  if (hasMedia &&
-      !QueryMsiColumn(database.get(), "SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`", &cabinets, &queryError)) {
-    *error = "cannot read the Media table (" + queryError + ")";
+  if (hasMedia && !ReadMsiColumnOrdered(database.get(), "Media", "Cabinet", "DiskId", &cabinets, &reason)) {
+    *error = "cannot read the Media table (" + reason + ")";
     return false;
   }
   for (const std::string& cabinet : cabinets) {

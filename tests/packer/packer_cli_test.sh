@@ -147,6 +147,58 @@ cmp -s extracted/3/data1.cab en-dir/data1.cab || fail "package 3's cabinet diffe
 expect 0 "extract one package" -- "$pack" extract payload.bin --key key.pub.pem -o one --package 3
 [ "$(ls one)" = 3 ] || fail "extract --package 3 wrote $(ls one)"
 
+# --- what the database says, read alike by every packer ---------------------
+# A non-ASCII ProductName in the neutral code page (wixl's), in 1252 and in
+# UTF-8, and Media rows stored out of DiskId order under names in yet
+# another order.
+code_page_msi() {  # code_page_msi CODEPAGE NAME: cpCODEPAGE.msi named NAME
+  make_wxs cp$1 "$codeX86" x86 1033
+  wixl -o cp$1.msi cp$1.wxs 2>/dev/null || { echo "wixl failed for cp$1" >&2; exit 1; }
+  if [ "$1" != 0 ]; then
+    printf '\r\n\r\n%s\t_ForceCodepage\r\n' "$1" >_ForceCodepage.idt
+    msibuild cp$1.msi -i _ForceCodepage.idt || exit 1
+  fi
+  msibuild cp$1.msi -q "UPDATE \`Property\` SET \`Value\`='$2' WHERE \`Property\`='ProductName'" || exit 1
+}
+for cp in 0 1252 65001; do code_page_msi $cp "Démo Äpp $cp"; done
+mkdir -p media && cp cp1252.msi media/media.msi
+for row in "5 alpha" "3 zulu" "-2 mike"; do
+  read -r disk cab <<<"$row"
+  msibuild media/media.msi -q "INSERT INTO \`Media\` (\`DiskId\`, \`LastSequence\`, \`Cabinet\`) VALUES ($disk, 2, '$cab.cab')" ||
+    exit 1
+  echo "$cab" >"media/$cab.cab"
+done
+# msibuild stores rows in key order; swapping the first and last DiskId in
+# the stored column (int16s with the sign bit flipped: -2, 1, 3, 5) makes
+# the stored order differ from the DiskId order.
+python3 - <<'PY' || fail "cannot reorder the Media rows"
+b = bytearray(open("media/media.msi", "rb").read())
+disks = bytes.fromhex("fe7f018003800580")
+at = b.find(disks)
+assert at > 0 and b.find(disks, at + 1) < 0
+b[at:at + 8] = bytes.fromhex("058001800380fe7f")
+open("media/media.msi", "wb").write(b)
+PY
+expect 0 "pack code pages and Media order" -- "$pack" pack -k key.pem -o pages.bin cp0.msi cp1252.msi cp65001.msi media/media.msi
+expect 0 "inspect code pages and Media order" -- "$pack" inspect pages.bin --key key.pub.pem --json
+# The Windows packer prints names in the console's code page, so its names
+# are checked as bytes against the reference's payload (below) instead.
+python3 - "${MSILAUNCH_PACKER_UNDER_WINE:-}" <<'PY' || fail "inspect does not show the names and cabinets the databases hold"
+import json, sys
+entries = json.load(open("out.txt"))["payloads"][0]["entries"]
+names = [e["productName"] for e in entries if e["kind"] == "package"]
+assert sys.argv[1] or names == ["Démo Äpp 0", "Démo Äpp 1252", "Démo Äpp 65001", "Démo Äpp 1252"], names
+cabs = [e["fileName"] for e in entries if e["kind"] == "cab"]
+assert cabs == ["alpha.cab", "zulu.cab", "mike.cab"], cabs
+PY
+# The Linux packer converts only the code pages it carries tables for; the
+# Windows one asks the system, which knows them all.
+if [ -z "${MSILAUNCH_PACKER_UNDER_WINE:-}" ]; then
+  code_page_msi 932 "デモ"
+  rejects "a name in code page 932" bad.bin "code page 932 .*(use --name)" -- "$pack" pack -k key.pem -o bad.bin cp932.msi
+  expect 0 "a name in code page 932 given with --name" -- "$pack" pack -k key.pem -o cp932.bin --name Demo cp932.msi
+fi
+
 # --- attach -----------------------------------------------------------------
 printf 'int main(void) { return 0; }\n' >stub.c
 i686-w64-mingw32-gcc -O2 -s -o stub.exe stub.c || exit 1
@@ -592,7 +644,9 @@ done
 # --- the same bytes from another build --------------------------------------
 if [ -n "$reference" ]; then
   "$reference" pack -k key.pem -o ref.bin x86.msi de-dir/de.msi --name "Demo App (English)" en-dir/en.msi &&
-    "$reference" pack -k key.pem -o ref-big.bin big/de.msi || fail "the reference packer failed: pack"
+    "$reference" pack -k key.pem -o ref-big.bin big/de.msi &&
+    "$reference" pack -k key.pem -o ref-pages.bin cp0.msi cp1252.msi cp65001.msi media/media.msi ||
+    fail "the reference packer failed: pack"
   for carrier in certificate tail; do
     "$reference" attach --stub signed.exe --payload ref.bin --carrier $carrier -o ref-$carrier.exe 2>/dev/null ||
       fail "the reference packer failed: attach $carrier"
@@ -603,7 +657,7 @@ if [ -n "$reference" ]; then
   "$reference" brand --stub rstub.exe -o ref-branded.exe "${brand_args[@]}" >/dev/null &&
     "$reference" brand --stub rstub.exe -o ref-all-languages.exe $all_messages >/dev/null ||
     fail "the reference packer failed: brand"
-  for pair in payload.bin:ref.bin big.bin:ref-big.bin setup-certificate.exe:ref-certificate.exe \
+  for pair in payload.bin:ref.bin big.bin:ref-big.bin pages.bin:ref-pages.bin setup-certificate.exe:ref-certificate.exe \
               setup-tail.exe:ref-tail.exe bound.exe:ref-bound.exe bound-two.exe:ref-bound-two.exe \
               branded.exe:ref-branded.exe all-languages.exe:ref-all-languages.exe; do
     cmp -s "${pair%:*}" "${pair#*:}" || fail "${pair%:*} differs from what the reference packer made"

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -15,6 +16,8 @@
 #include "packer/commands/deflate.h"
 #include "packer/commands/inspect_report.h"
 #include "packer/commands/keys.h"
+#include "packer/io/file_io.h"
+#include "packer/msi/code_pages.h"
 #include "packer/msi/msi_reader.h"
 #include "packer/commands/pack_command.h"
 #include "packer/commands/selection_checks.h"
@@ -52,6 +55,114 @@ TEST(MsiTemplate, GivesArchitectureAndLcidList) {
     }
     EXPECT_EQ(architecture, c.architecture) << c.text;
     EXPECT_EQ(lcids, c.lcids) << c.text;
+  }
+}
+
+// A database wixl makes, once per run, for the reader's rows.
+std::string WixlDatabase() {
+  static const std::string path = [] {
+    const std::string dir = testing::TempDir() + "msi-reader";
+    std::string error;
+    EXPECT_TRUE(MakeDirectories(dir, &error)) << error;
+    std::FILE* wxs = std::fopen((dir + "/product.wxs").c_str(), "w");
+    std::fputs(R"(<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{A0000000-0000-4000-8000-0000000000B1}" Name="Reader" Language="1033" Version="1.0.0"
+           Manufacturer="Test" UpgradeCode="{6A3F5C4E-9A64-4C1D-8E4B-2B7C1A0E5F13}">
+    <Package InstallerVersion="200" Compressed="yes" Platform="x64"/>
+    <Media Id="1" Cabinet="data1.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="INSTALLDIR" Name="Reader">
+      <Component Id="C1" Guid="{0C0A8D34-5E1B-4E5A-9C62-7F4E3B2D1A02}">
+        <File Id="F1" Source="product.wxs"/>
+      </Component>
+    </Directory></Directory>
+    <Feature Id="Main" Level="1"><ComponentRef Id="C1"/></Feature>
+  </Product>
+</Wix>)", wxs);
+    std::fclose(wxs);
+    EXPECT_EQ(std::system(("cd '" + dir + "' && wixl -a x64 -o product.msi product.wxs 2>/dev/null").c_str()), 0);
+    return dir + "/product.msi";
+  }();
+  return path;
+}
+
+void PutU32At(std::vector<uint8_t>* bytes, size_t at, uint32_t value) {
+  PutU32(MutableByteView{bytes->data(), bytes->size()}, at, value);
+}
+
+TEST(MsiReader, ReadsWhatWixlWroteAndRefusesCorruptDatabasesWithTheReason) {
+  std::vector<uint8_t> built;
+  std::string error;
+  ASSERT_TRUE(ReadWholeFile(WixlDatabase(), &built, &error)) << error;
+  struct Case {
+    const char* name;
+    void (*change)(std::vector<uint8_t>*);
+    const char* reason;  // null: reads as built
+  } cases[] = {
+      {"as built", [](std::vector<uint8_t>*) {}, nullptr},
+      {"not a compound file", [](std::vector<uint8_t>* b) { (*b)[0] ^= 0xFF; }, "no compound file signature"},
+      {"truncated", [](std::vector<uint8_t>* b) { b->resize(b->size() / 3); }, "outside the file"},
+      {"oversize sector shift", [](std::vector<uint8_t>* b) { (*b)[0x1E] = 30; }, "sector shift 30"},
+      {"FAT loop",  // the directory's first sector names itself as the next
+       [](std::vector<uint8_t>* b) {
+         uint32_t fatSector = 0, directory = 0;
+         U32(ByteView{b->data(), b->size()}, 0x4C, &fatSector);
+         U32(ByteView{b->data(), b->size()}, 0x30, &directory);
+         PutU32At(b, (size_t{fatSector} + 1) * 512 + 4 * directory, directory);
+       },
+       "the directory's sector chain loops"},
+      {"root tree loop",  // the root's first child is its own left sibling
+       [](std::vector<uint8_t>* b) {
+         uint32_t directory = 0, child = 0;
+         U32(ByteView{b->data(), b->size()}, 0x30, &directory);
+         const size_t root = (size_t{directory} + 1) * 512;
+         U32(ByteView{b->data(), b->size()}, root + 76, &child);
+         PutU32At(b, root + 128 * size_t{child} + 68, child);
+       },
+       "tree loops"},
+  };
+  const std::string path = testing::TempDir() + "msi-reader/changed.msi";
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = built;
+    c.change(&bytes);
+    ASSERT_TRUE(WriteFileAtomically(path, bytes, 0644, &error)) << error;
+    MsiFacts facts;
+    const bool read = ReadMsiFacts(path, &facts, &error);
+    EXPECT_EQ(read, c.reason == nullptr) << c.name << ": " << error;
+    if (c.reason != nullptr) {
+      EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+      continue;
+    }
+    EXPECT_EQ(facts.architecture, "x64");
+    EXPECT_EQ(facts.productCode, "{A0000000-0000-4000-8000-0000000000B1}");
+    EXPECT_EQ(facts.productName, "Reader");
+    EXPECT_TRUE(facts.cabinets.empty());  // "#data1.cab" is inside the database
+  }
+}
+
+TEST(CodePages, ConvertExactlyOrSayWhyNot) {
+  struct Case {
+    uint32_t codePage;
+    const char* bytes;
+    const char* utf8;  // null: refused, with `reason` in the reason
+    const char* reason;
+  } cases[] = {
+      {932, "Setup 1.0", "Setup 1.0", nullptr},  // ASCII in any code page
+      {0, "D\xE9mo", "D\u00E9mo", nullptr},       // neutral: 1252
+      {1252, "\x80 \x81 \x9F \xFF", "\u20AC \u0081 \u0178 \u00FF", nullptr},
+      {1251, "\xC4\xE5\xEC\xEE", "\u0414\u0435\u043C\u043E", nullptr},
+      {1253, "\xAA", nullptr, "byte 0xAA has no character in code page 1253"},
+      {65001, "D\xC3\xA9mo", "D\u00E9mo", nullptr},
+      {65001, "D\xE9mo", nullptr, "malformed UTF-8"},
+      {932, "\x83\x66\x83\x82", nullptr, "code page 932 is not supported"},
+      {1259, "\xE9", nullptr, "code page 1259"},
+  };
+  for (const Case& c : cases) {
+    std::string utf8, reason;
+    const ByteView text{reinterpret_cast<const uint8_t*>(c.bytes), std::strlen(c.bytes)};
+    EXPECT_EQ(ConvertCodePageToUtf8(c.codePage, text, &utf8, &reason), c.utf8 != nullptr)
+        << c.codePage << " " << c.bytes;
+    if (c.utf8 != nullptr) EXPECT_EQ(utf8, c.utf8) << c.codePage;
+    if (c.reason != nullptr) EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
   }
 }
 
