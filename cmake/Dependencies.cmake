@@ -1,10 +1,11 @@
 # zlib and OpenSSL libcrypto as imported targets msilaunch::zlib and
 # msilaunch::crypto: the host's packages natively, the MinGW zlib package and
 # the cached libcrypto cross-build (scripts/build-openssl-mingw) for Windows.
-# The packer's own: msilaunch::deflate (libdeflate) natively; in the x86-64 Windows tree msilaunch::deflate from the
-# cached cross-build (scripts/build-libdeflate-mingw) and
-# msilaunch::packer_crypto, the fuller libcrypto the Windows packer links
-# (msi.dll needs no target: the packer loads it at run time).
+# The packer's own: msilaunch::deflate (libdeflate) natively; in the x86-64
+# Windows tree msilaunch::deflate from the cached cross-build
+# (scripts/build-libdeflate-mingw) and msilaunch::packer_crypto, the fuller
+# libcrypto the Windows packer links (msi.dll needs no target: the packer
+# loads it at run time).
 # msilaunch::json: nlohmann/json (header only) for the packer's --json
 # output, in every tree that builds the packer.
 set(_msilaunch_cache "$ENV{HOME}/.cache/msilaunch")
