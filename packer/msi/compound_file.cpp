@@ -33,15 +33,14 @@ bool AppendU32s(ByteView bytes, std::vector<uint32_t>* values) {
   return true;
 }
 
-// The chain from `start` in `table`, stopping after `wanted` links (or at its
-// end when `wanted` is UINT64_MAX). False with *reason set when it points outside the
-// table, comes back on itself, or ends before `wanted` links.
+// The chain from `start` in `table`, stopping after `wanted` links (or at
+// its end when `wanted` is UINT64_MAX). False with *reason set when it points
+// outside the table, comes back on itself, or ends before `wanted` links.
 bool FollowChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t wanted, const std::string& what,
                  std::vector<uint32_t>* chain, std::string* reason) {
   chain->clear();
   std::vector<bool> seen(table.size(), false);
-  for (uint32_t link = start; link != kEndOfChain && chain->size() < wanted;
-       link = table[link]) {
+  for (uint32_t link = start; link != kEndOfChain && chain->size() < wanted; link = table[link]) {
     if (link >= table.size()) {
       *reason = what + "'s sector chain points outside its allocation table (sector " + std::to_string(link) + ")";
       return false;
