@@ -55,16 +55,15 @@ bool ReadMsiFacts(const std::string& msiPath, MsiFacts* facts, std::string* erro
     *error = "cannot list tables (" + reason + ")";
     return false;
   }
-  // A value that cannot be converted stays empty with its reason: an
+  // A value there that cannot be converted stays empty with its reason: an
   // override may make up for it.
-  std::string codeProblem;
-  const bool codeRead =
-      !hasProperty || ReadMsiProperty(database.get(), "ProductCode", &facts->productCode, &codeProblem);
-  if (!codeRead || (hasProperty && !ReadMsiProperty(database.get(), "ProductName", &facts->productName, &reason))) {
-    *error = "cannot read the Property table (" + (codeRead ? reason : codeProblem) + ")";
+  std::string codeProblem, nameProblem;
+  if (hasProperty && (!ReadMsiProperty(database.get(), "ProductCode", &facts->productCode, &codeProblem) ||
+                      !ReadMsiProperty(database.get(), "ProductName", &facts->productName, &nameProblem))) {
+    *error = "cannot read the Property table (" + (nameProblem.empty() ? codeProblem : nameProblem) + ")";
     return false;
   }
-  if (hasProperty) facts->productNameProblem = reason;
+  facts->productNameProblem = nameProblem;
   std::vector<std::string> cabinets;
   if (hasMedia && !ReadMsiColumnOrdered(database.get(), "Media", "Cabinet", "DiskId", &cabinets, &reason)) {
     *error = "cannot read the Media table (" + reason + ")";

@@ -28,6 +28,28 @@ namespace {
 
 std::string KeyPath(const char* name) { return std::string(MSILAUNCH_SOURCE_DIR) + "/tests/keys/" + name; }
 
+// A payload another writer made: entry i + 1 of `entries`, each with a file
+// record of its own unless it is `missing`, signed with other-key.pem, then
+// read back as verify reads it. False, with the failure recorded, when any
+// step fails; *list is the caller's to release.
+bool ReadBackPayload(const std::vector<std::string>& entries, uint32_t missing, PayloadList* list,
+                     std::vector<InspectedEntry>* inspected) {
+  std::string error, carrier;
+  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
+  PayloadKey publicKey{};
+  ByteVector manifest, stack;
+  std::vector<PayloadFile> files;
+  for (uint32_t id = 1; id <= entries.size(); ++id) {
+    AppendManifestEntry(&manifest, id, entries[id - 1]);
+    if (id != missing) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
+  }
+  const bool read = key != nullptr && LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error) &&
+                    BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error) &&
+                    FindPayloads(stack, &publicKey, list, &carrier, &error) && CollectEntries(*list, inspected);
+  EXPECT_TRUE(read) << error;
+  return read;
+}
+
 TEST(MsiTemplate, GivesArchitectureAndLcidList) {
   struct Case {
     const char* text;
@@ -161,13 +183,17 @@ TEST(CodePages, ConvertExactlyOrSayWhyNot) {
     const ByteView text{reinterpret_cast<const uint8_t*>(c.bytes), std::strlen(c.bytes)};
     EXPECT_EQ(ConvertCodePageToUtf8(c.codePage, text, &utf8, &reason), c.utf8 != nullptr)
         << c.codePage << " " << c.bytes;
-    if (c.utf8 != nullptr) EXPECT_EQ(utf8, c.utf8) << c.codePage;
-    if (c.reason != nullptr) EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    if (c.utf8 != nullptr) {
+      EXPECT_EQ(utf8, c.utf8) << c.codePage;
+    }
+    if (c.reason != nullptr) {
+      EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    }
   }
 }
 
 TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
-  const MsiFacts good{"x64", "1031;1033", "{A0000000-0000-4000-8000-000000000001}", "Demo", {"data1.cab"}};
+  const MsiFacts good{"x64", "1031;1033", "{A0000000-0000-4000-8000-000000000001}", "Demo", {"data1.cab"}, {}};
   struct Case {
     const char* what;
     void (*change)(MsiFacts*);
@@ -227,7 +253,7 @@ TEST(PackageFacts, RefusesWhatTheManifestCannotCarry) {
 PackageSource Package(const char* architecture, const char* code,
                       std::vector<std::pair<std::string, ByteVector>> cabinets) {
   PackageSource source;
-  source.facts = MsiFacts{architecture, "1033", code, "Demo", {}};
+  source.facts = MsiFacts{architecture, "1033", code, "Demo", {}, {}};
   source.database = ByteVector(100, static_cast<uint8_t>(code[1]));
   source.cabinets = std::move(cabinets);
   return source;
@@ -412,24 +438,10 @@ TEST(VerifyManifest, NamesWhatTheLauncherRefusesAndAgreesWithItsFileSet) {
        2,
        {"payload 0 entry 2: no file record holds its a.cab"}},
   };
-  std::string error;
-  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
-  ASSERT_NE(key, nullptr) << error;
-  PayloadKey publicKey{};
-  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error)) << error;
   for (const Case& c : cases) {
-    ByteVector manifest, stack;
-    std::vector<PayloadFile> files;
-    for (uint32_t id = 1; id <= c.entries.size(); ++id) {
-      AppendManifestEntry(&manifest, id, c.entries[id - 1]);
-      if (id != c.missing) files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
-    }
-    ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
     PayloadList list{};
-    std::string carrier;
-    ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
     std::vector<InspectedEntry> entries;
-    ASSERT_TRUE(CollectEntries(list, &entries));
+    ASSERT_TRUE(ReadBackPayload(c.entries, c.missing, &list, &entries)) << c.name;
     EXPECT_EQ(CheckManifest(list, entries), c.problems) << c.name;
     bool built = true;
     for (const InspectedEntry& entry : entries) {
@@ -467,24 +479,12 @@ TEST(SelectionWarnings, FollowTheLaunchersSelection) {
       {{"x64\\0"},
        {"no package for 32-bit Windows", "no package for 64-bit Windows", "payload 0 package 1 \"P\" (x64, LCIDs 0)"}},
   };
-  std::string error;
-  const SigningKeyPtr key(LoadSigningKey(KeyPath("other-key.pem"), &error));
-  ASSERT_NE(key, nullptr) << error;
-  PayloadKey publicKey{};
-  ASSERT_TRUE(LoadPublicModulus(KeyPath("other-key.pub.pem"), publicKey.modulus, &error)) << error;
   for (const Case& c : cases) {
-    ByteVector manifest, stack;
-    std::vector<PayloadFile> files;
-    for (uint32_t id = 1; id <= c.packages.size(); ++id) {
-      AppendManifestEntry(&manifest, id, c.packages[id - 1] + "\\" + code + "\\P");
-      files.push_back({id, ByteVector(10, static_cast<uint8_t>(id))});
-    }
-    ASSERT_TRUE(BuildPayload(manifest, files, key.get(), RecordEncoding{}, &stack, &error)) << error;
+    std::vector<std::string> texts;
+    for (const std::string& package : c.packages) texts.push_back(package + "\\" + code + "\\P");
     PayloadList list{};
-    std::string carrier;
-    ASSERT_TRUE(FindPayloads(stack, &publicKey, &list, &carrier, &error)) << error;
     std::vector<InspectedEntry> entries;
-    ASSERT_TRUE(CollectEntries(list, &entries));
+    ASSERT_TRUE(ReadBackPayload(texts, 0, &list, &entries)) << c.packages[0];
     std::vector<std::string> heads;
     for (const std::string& warning : SelectionWarnings(list, entries))
       heads.push_back(warning.substr(0, warning.find(':')));
