@@ -51,6 +51,14 @@ inline bool U32(ByteView view, uint64_t at, uint32_t* value) {
 }
 
 // Stores `value` at `at`. False, writing nothing, when it does not fit.
+inline bool PutU16(MutableByteView view, uint64_t at, uint16_t value) {
+  if (!SpanFits(view.size, at, 2)) return false;
+  view.data[at] = static_cast<uint8_t>(value);
+  view.data[at + 1] = static_cast<uint8_t>(value >> 8);
+  return true;
+}
+
+// Stores `value` at `at`. False, writing nothing, when it does not fit.
 inline bool PutU32(MutableByteView view, uint64_t at, uint32_t value) {
   if (!SpanFits(view.size, at, 4)) return false;
   for (int i = 0; i < 4; ++i) view.data[at + i] = static_cast<uint8_t>(value >> (8 * i));

@@ -44,16 +44,10 @@ void PutAllowedAce(MutableByteView out, uint32_t* at, uint32_t mask, const uint8
   const uint32_t size = 8 + sidSize;
   out.data[*at] = kAccessAllowedAce;
   out.data[*at + 1] = kObjectAndContainerInherit;
-  out.data[*at + 2] = static_cast<uint8_t>(size);
-  out.data[*at + 3] = static_cast<uint8_t>(size >> 8);
+  PutU16(out, *at + 2, static_cast<uint16_t>(size));
   PutU32(out, *at + 4, mask);
   std::memcpy(out.data + *at + 8, sid, sidSize);
   *at += size;
-}
-
-void PutU16(MutableByteView out, uint32_t at, uint16_t value) {
-  out.data[at] = static_cast<uint8_t>(value);
-  out.data[at + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 }  // namespace

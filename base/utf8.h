@@ -1,7 +1,8 @@
 // UTF-8 decoding, one code point at a time: the native defaults' "ANSI" code
 // page (base/platform_posix.cpp) and the packer's manifest texts both read
 // UTF-8 this way, so a name decodes alike when it is packed and when the
-// launcher's tests read it back.
+// launcher's tests read it back. And the one way a code point becomes
+// UTF-16, for the packer's manifest texts and the stub's resources.
 #pragma once
 
 #include <cstddef>
@@ -30,4 +31,18 @@ inline uint32_t DecodeUtf8(const uint8_t* bytes, size_t size, size_t* taken) {
   if (n == 0) { c = kUtf8Replacement; n = 1; }
   *taken = n;
   return c;
+}
+
+// Stores code point `c` (as DecodeUtf8 gives it: at most U+10FFFF, no
+// surrogate) as UTF-16 in `units` and returns how many it took: one, or two
+// for a surrogate pair.
+inline size_t EncodeUtf16(uint32_t c, uint16_t units[2]) {
+  if (c < 0x10000) {
+    units[0] = static_cast<uint16_t>(c);
+    return 1;
+  }
+  c -= 0x10000;
+  units[0] = static_cast<uint16_t>(0xD800 | (c >> 10));
+  units[1] = static_cast<uint16_t>(0xDC00 | (c & 0x3FF));
+  return 2;
 }

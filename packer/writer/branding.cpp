@@ -38,13 +38,9 @@ std::u16string Utf16Of(const std::string& utf8) {
   std::u16string out;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
   for (size_t at = 0, taken = 0; at < utf8.size(); at += taken) {
-    const uint32_t c = DecodeUtf8(bytes + at, utf8.size() - at, &taken);
-    if (c < 0x10000) {
-      out += static_cast<char16_t>(c);
-    } else {
-      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-    }
+    uint16_t units[2];
+    const size_t count = EncodeUtf16(DecodeUtf8(bytes + at, utf8.size() - at, &taken), units);
+    for (size_t k = 0; k < count; ++k) out += static_cast<char16_t>(units[k]);
   }
   return out;
 }
@@ -63,11 +59,10 @@ ByteVector VersionBlock(const char* key, bool text, const ByteVector& value, uin
     PadTo4(&out);
     out.insert(out.end(), child.begin(), child.end());
   }
-  out[0] = static_cast<uint8_t>(out.size());
-  out[1] = static_cast<uint8_t>(out.size() >> 8);
-  out[2] = static_cast<uint8_t>(valueLength);
-  out[3] = static_cast<uint8_t>(valueLength >> 8);
-  out[4] = text ? 1 : 0;
+  const MutableByteView header{out.data(), out.size()};
+  PutU16(header, 0, static_cast<uint16_t>(out.size()));
+  PutU16(header, 2, valueLength);
+  PutU16(header, 4, text ? 1 : 0);
   return out;
 }
 
@@ -249,8 +244,7 @@ bool ReplaceIcon(ByteView ico, std::vector<Resource>* resources, std::string* er
     image.data.assign(images[i].data, images[i].data + images[i].size);
     kept.push_back(std::move(image));
     const size_t idAt = kIcoHeaderSize + i * kGroupEntrySize + 12;
-    group[idAt] = static_cast<uint8_t>(next);
-    group[idAt + 1] = static_cast<uint8_t>(next >> 8);
+    PutU16(MutableByteView{group.data(), group.size()}, idAt, next);
   }
   Resource groupResource;
   groupResource.type = IdKey(kResourceGroupIcon);

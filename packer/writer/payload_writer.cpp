@@ -49,15 +49,10 @@ void AppendUtf16(ByteVector* out, const std::string& text) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   for (size_t i = 0; i < text.size();) {
     size_t taken;
-    uint32_t c = DecodeUtf8(bytes + i, text.size() - i, &taken);
+    uint16_t units[2];
+    const size_t count = EncodeUtf16(DecodeUtf8(bytes + i, text.size() - i, &taken), units);
     i += taken;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      PutUnit(out, 0xD800 | (c >> 10));
-      PutUnit(out, 0xDC00 | (c & 0x3FF));
-    } else {
-      PutUnit(out, c);
-    }
+    for (size_t k = 0; k < count; ++k) PutUnit(out, units[k]);
   }
 }
 

@@ -22,8 +22,7 @@ constexpr size_t kMostResources = 65536;
 constexpr size_t kMostVisits = 1 << 20;
 
 void PutU16At(ByteVector* bytes, size_t at, uint16_t value) {
-  (*bytes)[at] = static_cast<uint8_t>(value);
-  (*bytes)[at + 1] = static_cast<uint8_t>(value >> 8);
+  PutU16(MutableByteView{bytes->data(), bytes->size()}, at, value);
 }
 
 void PutU32At(ByteVector* bytes, size_t at, uint32_t value) {
